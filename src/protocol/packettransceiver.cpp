@@ -1,0 +1,291 @@
+#include "packettransceiver.h"
+
+#include "messageheader.h"
+
+#include <QDeadlineTimer>
+#include <QHostAddress>
+#include <QNetworkInterface>
+#include <QOperatingSystemVersion>
+#include <QThread>
+#include <QTimer>
+#include <QUdpSocket>
+#include <QVariant>
+#include <QtDebug>
+
+#if defined(Q_OS_UNIX)
+#include <poll.h>
+
+#include <cerrno>
+#endif
+
+namespace {
+
+const QString EntrySeparator = QStringLiteral("|");
+
+// Large enough for the replies of a few thousand devices to one broadcast; the kernel may clamp it.
+constexpr int ReceiveBufferSize = 8 * 1024 * 1024;
+
+QStringList currentEntry(const QStringList &interfaces)
+{
+    if (interfaces.isEmpty())
+        return QStringList();
+    return interfaces.first().split(EntrySeparator, Qt::KeepEmptyParts);
+}
+
+QString field(const QStringList &entry, int index)
+{
+    return index < entry.size() ? entry.at(index) : QString();
+}
+
+void logNotice(const QString &title, const QString &text)
+{
+    qWarning().noquote() << title << text;
+}
+
+} // namespace
+
+PacketTransceiver::PacketTransceiver(QObject *parent) : PacketTransceiver(systemInterfaces(), parent) {}
+
+PacketTransceiver::PacketTransceiver(const QList<InterfaceInfo> &interfaceInfos, QObject *parent)
+    : QObject(parent), interfaces(interfaceEntries(interfaceInfos)), noticeHandler(logNotice)
+{
+    receiveSocket = new QUdpSocket(this);
+    sendSocket = new QUdpSocket(this);
+    connect(receiveSocket, &QUdpSocket::readyRead, this, &PacketTransceiver::processPendingDatagrams);
+}
+
+QList<PacketTransceiver::InterfaceInfo> PacketTransceiver::systemInterfaces()
+{
+    QList<InterfaceInfo> result;
+    const auto all = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &iface : all) {
+        InterfaceInfo info{iface.flags(), iface.hardwareAddress(), iface.humanReadableName(), {}};
+        const auto entries = iface.addressEntries();
+        for (const QNetworkAddressEntry &entry : entries)
+            info.addresses.append(entry.ip().toString());
+        result.append(info);
+    }
+    return result;
+}
+
+QStringList PacketTransceiver::interfaceEntries(const QList<InterfaceInfo> &interfaceInfos)
+{
+    QStringList entries;
+    for (const InterfaceInfo &info : interfaceInfos) {
+        const bool active = info.flags.testAnyFlags(QNetworkInterface::IsUp | QNetworkInterface::IsRunning);
+        if (!active || info.flags.testFlag(QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QString &address : info.addresses) {
+            if (address.startsWith(QLatin1String("192.168.")))
+                entries.append(QStringList{info.hardwareAddress, address, info.name}.join(EntrySeparator));
+        }
+    }
+    return entries;
+}
+
+bool PacketTransceiver::sendsPerInterface()
+{
+#if defined(Q_OS_WIN)
+    // Only these two versions send limited broadcasts out of the wrong interface unless bound.
+    const auto current = QOperatingSystemVersion::current();
+    return current.majorVersion() == 6 && (current.minorVersion() == 0 || current.minorVersion() == 1);
+#else
+    // Without the bind, a host whose default route lies elsewhere sends limited broadcasts out of
+    // the wrong interface, and a host without a default route cannot send them at all.
+    return true;
+#endif
+}
+
+bool PacketTransceiver::bindSocket()
+{
+    if (bound)
+        return true;
+    bound = receiveSocket->bind(QHostAddress::AnyIPv4, Protocol::DevicePort,
+                                QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
+    if (bound)
+        receiveSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(ReceiveBufferSize));
+    else
+        qDebug() << "PacketTransceiver: cannot bind port" << Protocol::DevicePort << receiveSocket->errorString();
+    if (sendsPerInterface())
+        bindSendSocket();
+    return bound;
+}
+
+void PacketTransceiver::bindSendSocket()
+{
+    // A failed bind is not fatal: the socket then sends from a port the system picks, and the
+    // model's time-outs notice replies that never come.
+    if (!sendSocket->bind(QHostAddress(currentInterfaceAddress()), Protocol::SendPort,
+                          QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+        qDebug() << "PacketTransceiver: cannot bind the sending socket to" << currentInterfaceAddress()
+                 << sendSocket->errorString();
+}
+
+QStringList PacketTransceiver::interfaceNames() const
+{
+    QStringList names;
+    names.reserve(interfaces.size());
+    for (const QString &entry : interfaces)
+        names.append(field(entry.split(EntrySeparator, Qt::KeepEmptyParts), 2));
+    return names;
+}
+
+QString PacketTransceiver::currentInterfaceAddress() const
+{
+    return interfaces.isEmpty() ? QString::fromLatin1(Protocol::NoInterfaceIp) : field(currentEntry(interfaces), 1);
+}
+
+QString PacketTransceiver::currentMacAddress() const
+{
+    return interfaces.isEmpty() ? QString::fromLatin1(Protocol::NoInterfaceMac) : field(currentEntry(interfaces), 0);
+}
+
+void PacketTransceiver::chooseInterface(const QString &name)
+{
+    for (qsizetype i = 0; i < interfaces.size(); ++i) {
+        if (field(interfaces.at(i).split(EntrySeparator, Qt::KeepEmptyParts), 2) != name)
+            continue;
+        interfaces.move(i, 0);
+        sendSocket->close();
+        bindSendSocket();
+        return;
+    }
+}
+
+QByteArray PacketTransceiver::requestDatagram(int messageId, const QString &destMacAddr, const QByteArray &payload)
+{
+    if (interfaces.isEmpty())
+        emit warningMessage(QStringLiteral("Creating message header"),
+                            QStringLiteral("Could not get a valid network interface!"));
+    ++sequenceCounter; // wraps from 65535 to 0
+    const MessageHeader header =
+        MessageHeader::request(quint32(messageId), destMacAddr, quint32(payload.size()), currentMacAddress(),
+                               currentInterfaceAddress(), sequenceCounter);
+    return header.toByteArray() + payload;
+}
+
+void PacketTransceiver::sendRequest(int messageId, const QString &destMacAddr, const QByteArray &payload)
+{
+    const QByteArray datagram = requestDatagram(messageId, destMacAddr, payload);
+    if (sendSocket->writeDatagram(datagram, QHostAddress::Broadcast, Protocol::DevicePort) < 0)
+        qDebug() << "PacketTransceiver: sending message" << messageId << "failed:" << sendSocket->errorString();
+    emit requestSent(messageId, destMacAddr);
+}
+
+void PacketTransceiver::getDeviceInfo(const QString &destMacAddr)
+{
+    sendRequest(GetDeviceInfo, destMacAddr, QByteArray());
+}
+
+void PacketTransceiver::getNetworkConfig(const QString &destMacAddr)
+{
+    sendRequest(GetNetworkConfig, destMacAddr, QByteArray());
+}
+
+void PacketTransceiver::getNetworkConfig()
+{
+    getNetworkConfig(QString::fromLatin1(Protocol::BroadcastMac));
+}
+
+void PacketTransceiver::restartNetwork(const QString &macAddress)
+{
+    sendRequest(RestartNetwork, macAddress, QByteArray());
+}
+
+PacketTransceiver::Received PacketTransceiver::readOne()
+{
+    Received received;
+    const qint64 size = receiveSocket->pendingDatagramSize();
+    received.datagram.resize(qMax<qint64>(size, 0));
+    const qint64 read = receiveSocket->readDatagram(received.datagram.data(), received.datagram.size());
+    if (read < 0) {
+        received.readError = true;
+        received.datagram.clear();
+    } else {
+        received.datagram.truncate(read);
+    }
+    return received;
+}
+
+void PacketTransceiver::processPendingDatagrams()
+{
+    // Datagrams read during a pause come first: they arrived before anything still in the socket.
+    while (!held.isEmpty())
+        handle(held.takeFirst());
+    while (receiveSocket->hasPendingDatagrams()) {
+        const Received received = readOne();
+        handle(received);
+        // A notice may have run a nested event loop that handled held datagrams; keep the order.
+        while (!held.isEmpty())
+            handle(held.takeFirst());
+    }
+}
+
+void PacketTransceiver::handle(const Received &received)
+{
+    if (received.readError) {
+        notice(QStringLiteral("read error"));
+        return;
+    }
+    const QByteArray &datagram = received.datagram;
+    if (MessageHeader::keyOf(datagram) != QLatin1String(Protocol::PacketIdentificationKey)) {
+        notice(QStringLiteral("not our packetIdentificationKey"));
+        return;
+    }
+    if (datagram.size() < Protocol::HeaderSize) {
+        // Carries our key but not even a whole header: nothing in it can be trusted.
+        qDebug() << "PacketTransceiver: dropped a datagram of" << datagram.size() << "bytes, shorter than a header";
+        return;
+    }
+    if (!currentMacAddress().startsWith(MessageHeader::destMacOf(datagram)))
+        return; // our own request's copy, or a reply for another host
+    emit replyReceived(datagram);
+}
+
+void PacketTransceiver::notice(const QString &text)
+{
+    // A stream of foreign datagrams must not stack one box on another: while a notice is open,
+    // further ones are dropped. The notice is shown from the event loop rather than from here, so
+    // that the box's own event loop keeps reading (and dropping) datagrams while it is open.
+    if (noticeOpen) {
+        qDebug().noquote() << "PacketTransceiver: dropped a datagram (" << text << ") while a notice is open";
+        return;
+    }
+    noticeOpen = true;
+    QTimer::singleShot(0, this, [this, text] {
+        noticeHandler(QStringLiteral("!"), text);
+        noticeOpen = false;
+    });
+}
+
+void PacketTransceiver::setNoticeHandler(NoticeHandler handler)
+{
+    noticeHandler = handler ? std::move(handler) : NoticeHandler(logNotice);
+}
+
+void PacketTransceiver::pause(int msecs)
+{
+    QDeadlineTimer deadline(msecs);
+    if (receiveSocket->state() != QAbstractSocket::BoundState) {
+        QThread::msleep(ulong(qMax(msecs, 0)));
+        return;
+    }
+#if defined(Q_OS_UNIX)
+    // Waits on the descriptor itself: the socket's own wait functions would emit readyRead and
+    // have the replies handled during the pause.
+    pollfd fd{int(receiveSocket->socketDescriptor()), POLLIN, 0};
+    for (;;) {
+        while (receiveSocket->hasPendingDatagrams())
+            held.append(readOne());
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0)
+            break;
+        if (::poll(&fd, 1, int(remaining)) < 0 && errno != EINTR)
+            QThread::msleep(ulong(qMax<qint64>(deadline.remainingTime(), 0)));
+    }
+#else
+    QThread::msleep(ulong(qMax(msecs, 0)));
+#endif
+    if (!held.isEmpty())
+        QTimer::singleShot(0, this, &PacketTransceiver::processPendingDatagrams);
+}

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QNetworkInterface>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+
+class QUdpSocket;
+
+// The only network endpoint of the program: keeps the host's usable interfaces, sends every
+// request as a broadcast that names its device by MAC text, and hands on the replies that carry
+// the identification key and are addressed to this host.
+class PacketTransceiver : public QObject
+{
+    Q_OBJECT
+
+public:
+    // One network interface as the interface rule sees it.
+    struct InterfaceInfo
+    {
+        QNetworkInterface::InterfaceFlags flags;
+        QString hardwareAddress;
+        QString name;
+        QStringList addresses; // address texts, in the system's order
+    };
+
+    // Shows a notice about a received datagram ("read error", foreign key) and returns when the
+    // user has seen it. The desktop program shows a modal box; the default writes a warning line.
+    using NoticeHandler = std::function<void(const QString &title, const QString &text)>;
+
+    explicit PacketTransceiver(QObject *parent = nullptr);
+    // With a given interface set instead of the system's.
+    explicit PacketTransceiver(const QList<InterfaceInfo> &interfaces, QObject *parent = nullptr);
+
+    static QList<InterfaceInfo> systemInterfaces();
+    // The interface rule: entries "MAC|address|name" of every 192.168.x.x address of every interface
+    // that is up or running and not loopback, in the given order.
+    static QStringList interfaceEntries(const QList<InterfaceInfo> &interfaces);
+    // Whether the sending socket is bound to the current interface's address.
+    static bool sendsPerInterface();
+
+    bool bindSocket();
+    QStringList interfaceList() const { return interfaces; }
+    QStringList interfaceNames() const;
+    QString currentInterfaceAddress() const;
+    QString currentMacAddress() const;
+    void chooseInterface(const QString &name);
+
+    void getDeviceInfo(const QString &destMacAddr);
+    void sendRequest(int messageId, const QString &destMacAddr, const QByteArray &payload);
+
+    // The complete datagram of the next request; takes the next sequence number and emits the
+    // "no valid interface" warning when the interface list is empty.
+    QByteArray requestDatagram(int messageId, const QString &destMacAddr, const QByteArray &payload);
+
+    // Blocks for `msecs` without handling anything, while reading whatever arrives into memory so
+    // that the kernel drops nothing. What was read is handled, in arrival order, once control is
+    // back in the event loop.
+    void pause(int msecs);
+
+    void setNoticeHandler(NoticeHandler handler);
+
+signals:
+    void replyReceived(const QByteArray &datagram);
+    void requestSent(int messageId, const QString &macAddress);
+    void warningMessage(const QString &title, const QString &msg);
+
+public slots:
+    void getNetworkConfig(const QString &destMacAddr);
+    void getNetworkConfig();
+    void restartNetwork(const QString &);
+    void processPendingDatagrams();
+
+private:
+    struct Received
+    {
+        QByteArray datagram;
+        bool readError = false;
+    };
+
+    void init();
+    void bindSendSocket();
+    Received readOne();
+    void handle(const Received &received);
+    void notice(const QString &text);
+
+    QUdpSocket *sendSocket = nullptr;
+    QUdpSocket *receiveSocket = nullptr;
+    bool bound = false;
+    quint16 sequenceCounter = 0;
+    QStringList interfaces;
+
+    QList<Received> held; // read during pause(), not yet handled
+    NoticeHandler noticeHandler;
+    bool noticeOpen = false;
+};

@@ -1,0 +1,399 @@
+#include "messageheader.h"
+#include "netguard.h"
+#include "packettransceiver.h"
+
+#include <QUdpSocket>
+#include <QtTest>
+
+using Info = PacketTransceiver::InterfaceInfo;
+using Flags = QNetworkInterface::InterfaceFlags;
+
+Q_DECLARE_METATYPE(QList<PacketTransceiver::InterfaceInfo>)
+
+namespace {
+
+constexpr auto UpRunning = Flags(QNetworkInterface::IsUp | QNetworkInterface::IsRunning);
+const QString OwnMac = QStringLiteral("02:00:5E:10:00:01");
+
+QList<Info> oneInterface()
+{
+    return {Info{UpRunning, OwnMac, QStringLiteral("eth0"), {QStringLiteral("192.168.1.20")}}};
+}
+
+// A reply as a device sends it, addressed to `destMac`, with `tag` in its body to tell replies apart.
+QByteArray reply(const QString &destMac, int tag = 0, const char *key = Protocol::PacketIdentificationKey)
+{
+    MessageHeader header;
+    header.packetIdentificationKey = QString::fromLatin1(key);
+    header.messageId = DeviceInfoReply;
+    header.destMacAddr = destMac;
+    header.srcMacAddr = QStringLiteral("00:1A:2B:3C:4D:5E");
+    return header.toByteArray() + QByteArray::number(tag) + '\0';
+}
+
+int tagOf(const QByteArray &datagram)
+{
+    return datagram.mid(Protocol::HeaderSize).chopped(1).toInt();
+}
+
+// Sends datagrams to the transceiver's port over loopback only.
+class LoopbackSender
+{
+public:
+    void send(const QByteArray &datagram)
+    {
+        QVERIFY(socket.writeDatagram(datagram, QHostAddress::LocalHost, Protocol::DevicePort) == datagram.size());
+    }
+
+private:
+    QUdpSocket socket;
+};
+
+} // namespace
+
+class TestPacketTransceiver : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void metaObjectInterface();
+    void interfaceRule_data();
+    void interfaceRule();
+    void noInterface();
+    void chooseInterface();
+    void requestHeaders();
+    void sequenceWraps();
+    void sendingAnnouncesEveryRequest();
+    void bindSocketOnce();
+    void receiveFilter_data();
+    void receiveFilter();
+    void oneNoticeAtATime();
+    void pauseHoldsRepliesInOrder();
+};
+
+void TestPacketTransceiver::metaObjectInterface()
+{
+    const QMetaObject &mo = PacketTransceiver::staticMetaObject;
+    const int offset = mo.methodOffset();
+    QCOMPARE(mo.methodCount() - offset, 7);
+    const QList<QPair<QByteArray, QMetaMethod::MethodType>> expected = {
+        {"replyReceived(QByteArray)", QMetaMethod::Signal},
+        {"requestSent(int,QString)", QMetaMethod::Signal},
+        {"warningMessage(QString,QString)", QMetaMethod::Signal},
+        {"getNetworkConfig(QString)", QMetaMethod::Slot},
+        {"getNetworkConfig()", QMetaMethod::Slot},
+        {"restartNetwork(QString)", QMetaMethod::Slot},
+        {"processPendingDatagrams()", QMetaMethod::Slot},
+    };
+    for (int i = 0; i < expected.size(); ++i) {
+        QCOMPARE(mo.method(offset + i).methodSignature(), expected.at(i).first);
+        QCOMPARE(mo.method(offset + i).methodType(), expected.at(i).second);
+    }
+    QCOMPARE(mo.method(offset + 1).parameterNames(), (QList<QByteArray>{"messageId", "macAddress"}));
+    QCOMPARE(mo.method(offset + 2).parameterNames(), (QList<QByteArray>{"title", "msg"}));
+    QCOMPARE(mo.method(offset + 3).parameterNames(), QList<QByteArray>{"destMacAddr"});
+}
+
+void TestPacketTransceiver::interfaceRule_data()
+{
+    QTest::addColumn<QList<Info>>("interfaces");
+    QTest::addColumn<QStringList>("entries");
+
+    const QString a = QStringLiteral("AA:AA:AA:AA:AA:01");
+    const QString b = QStringLiteral("BB:BB:BB:BB:BB:02");
+    QTest::newRow("only the 192.168 adapter counts")
+        << QList<Info>{{UpRunning, a, QStringLiteral("A"), {QStringLiteral("10.0.0.5")}},
+                       {UpRunning, b, QStringLiteral("B"), {QStringLiteral("192.168.1.20")}}}
+        << QStringList{b + QStringLiteral("|192.168.1.20|B")};
+    QTest::newRow("no 192.168 address at all")
+        << QList<Info>{{UpRunning, a, QStringLiteral("A"), {QStringLiteral("10.0.0.5"), QStringLiteral("fe80::1")}},
+                       {UpRunning, b, QStringLiteral("B"), {QStringLiteral("172.16.0.3")}}}
+        << QStringList();
+    QTest::newRow("loopback skipped") << QList<Info>{{UpRunning | QNetworkInterface::IsLoopBack,
+                                                      a,
+                                                      QStringLiteral("lo"),
+                                                      {QStringLiteral("192.168.0.1")}}}
+                                      << QStringList();
+    QTest::newRow("up but not running qualifies")
+        << QList<Info>{{Flags(QNetworkInterface::IsUp), a, QStringLiteral("A"), {QStringLiteral("192.168.2.2")}}}
+        << QStringList{a + QStringLiteral("|192.168.2.2|A")};
+    QTest::newRow("running but not up qualifies")
+        << QList<Info>{{Flags(QNetworkInterface::IsRunning), a, QStringLiteral("A"), {QStringLiteral("192.168.2.2")}}}
+        << QStringList{a + QStringLiteral("|192.168.2.2|A")};
+    QTest::newRow("neither up nor running") << QList<Info>{{Flags(QNetworkInterface::CanBroadcast),
+                                                            a,
+                                                            QStringLiteral("A"),
+                                                            {QStringLiteral("192.168.2.2")}}}
+                                            << QStringList();
+    QTest::newRow("two addresses give two entries, system order kept")
+        << QList<Info>{{UpRunning,
+                        a,
+                        QStringLiteral("A"),
+                        {QStringLiteral("192.168.5.1"), QStringLiteral("10.1.1.1"), QStringLiteral("192.168.6.1")}},
+                       {UpRunning, b, QStringLiteral("B"), {QStringLiteral("192.168.1.20")}}}
+        << QStringList{a + QStringLiteral("|192.168.5.1|A"), a + QStringLiteral("|192.168.6.1|A"),
+                       b + QStringLiteral("|192.168.1.20|B")};
+    QTest::newRow("prefix is textual")
+        << QList<Info>{{UpRunning, a, QStringLiteral("A"), {QStringLiteral("192.16.8.1"), QStringLiteral("192.168")}}}
+        << QStringList();
+}
+
+void TestPacketTransceiver::interfaceRule()
+{
+    QFETCH(QList<Info>, interfaces);
+    QFETCH(QStringList, entries);
+
+    QCOMPARE(PacketTransceiver::interfaceEntries(interfaces), entries);
+    const PacketTransceiver transceiver(interfaces);
+    QCOMPARE(transceiver.interfaceList(), entries);
+    if (!entries.isEmpty()) {
+        const QStringList first = entries.first().split(QLatin1Char('|'));
+        QCOMPARE(transceiver.currentMacAddress(), first.at(0));
+        QCOMPARE(transceiver.currentInterfaceAddress(), first.at(1));
+        QCOMPARE(transceiver.interfaceNames().first(), first.at(2));
+    }
+}
+
+void TestPacketTransceiver::noInterface()
+{
+    PacketTransceiver transceiver(QList<Info>{});
+    QCOMPARE(transceiver.interfaceNames(), QStringList());
+    QCOMPARE(transceiver.currentInterfaceAddress(), QStringLiteral("0.0.0.0"));
+    QCOMPARE(transceiver.currentMacAddress(), QStringLiteral("EE:EE:EE:EE:EE:EE"));
+
+    QSignalSpy warnings(&transceiver, &PacketTransceiver::warningMessage);
+    for (int i = 1; i <= 2; ++i) {
+        const QByteArray datagram =
+            transceiver.requestDatagram(GetDeviceInfo, QString::fromLatin1(Protocol::BroadcastMac), QByteArray());
+        QCOMPARE(warnings.size(), i); // once for every request
+        QCOMPARE(warnings.last().at(0).toString(), QStringLiteral("Creating message header"));
+        QCOMPARE(warnings.last().at(1).toString(), QStringLiteral("Could not get a valid network interface!"));
+        const MessageHeader header = MessageHeader::fromDatagram(datagram);
+        QCOMPARE(header.srcMacAddr, QStringLiteral("EE:EE:EE:EE:EE:EE"));
+        QCOMPARE(header.srcIpAddr, QStringLiteral("0.0.0.0"));
+        QCOMPARE(header.sequenceNumber, quint16(i)); // still built, with its own number
+    }
+}
+
+void TestPacketTransceiver::chooseInterface()
+{
+    const QList<Info> interfaces = {
+        {UpRunning, QStringLiteral("AA:00:00:00:00:01"), QStringLiteral("first"), {QStringLiteral("192.168.1.1")}},
+        {UpRunning, QStringLiteral("AA:00:00:00:00:02"), QStringLiteral("shared"), {QStringLiteral("192.168.2.1")}},
+        {UpRunning, QStringLiteral("AA:00:00:00:00:03"), QStringLiteral("shared"), {QStringLiteral("192.168.3.1")}},
+        {UpRunning, QStringLiteral("AA:00:00:00:00:04"), QStringLiteral("last"), {QStringLiteral("192.168.4.1")}},
+    };
+    PacketTransceiver transceiver(interfaces);
+    const QStringList original = transceiver.interfaceList();
+
+    transceiver.chooseInterface(QStringLiteral("missing"));
+    QCOMPARE(transceiver.interfaceList(), original);
+    transceiver.chooseInterface(QStringLiteral("Last")); // names compare case-sensitively
+    QCOMPARE(transceiver.interfaceList(), original);
+
+    transceiver.chooseInterface(QStringLiteral("shared"));
+    QCOMPARE(transceiver.currentInterfaceAddress(), QStringLiteral("192.168.2.1"));
+    QCOMPARE(transceiver.interfaceNames(), (QStringList{QStringLiteral("shared"), QStringLiteral("first"),
+                                                        QStringLiteral("shared"), QStringLiteral("last")}));
+
+    transceiver.chooseInterface(QStringLiteral("last"));
+    QCOMPARE(transceiver.currentMacAddress(), QStringLiteral("AA:00:00:00:00:04"));
+    QCOMPARE(transceiver.interfaceList().mid(1), QStringList({original.at(1), original.at(0), original.at(2)}));
+}
+
+void TestPacketTransceiver::requestHeaders()
+{
+    PacketTransceiver transceiver(oneInterface());
+    const QString device = QStringLiteral("00:1A:2B:3C:4D:5E");
+    const QByteArray body(205, 'b');
+    const QByteArray authBody(315, 'c');
+
+    struct Expect
+    {
+        QByteArray datagram;
+        int messageId;
+        QString dest;
+        int size;
+    };
+    const QList<Expect> requests = {
+        {transceiver.requestDatagram(GetDeviceInfo, QStringLiteral("FF:FF:FF:FF:FF:FF"), {}), GetDeviceInfo,
+         QStringLiteral("FF:FF:FF:FF:FF:FF"), 124},
+        {transceiver.requestDatagram(GetNetworkConfig, device, {}), GetNetworkConfig, device, 124},
+        {transceiver.requestDatagram(RestartNetwork, device, {}), RestartNetwork, device, 124},
+        {transceiver.requestDatagram(SetNetworkConfig, device, body), SetNetworkConfig, device, 329},
+        {transceiver.requestDatagram(SetNetworkConfigAuth, device, authBody), SetNetworkConfigAuth, device, 439},
+    };
+    for (int i = 0; i < requests.size(); ++i) {
+        const Expect &expect = requests.at(i);
+        QCOMPARE(expect.datagram.size(), expect.size);
+        const MessageHeader header = MessageHeader::fromDatagram(expect.datagram);
+        QVERIFY(header.hasValidKey());
+        QCOMPARE(header.messageId, quint32(expect.messageId));
+        QCOMPARE(header.payloadLength, quint32(expect.size - 124));
+        QCOMPARE(header.protocolVersion, quint8(4));
+        QCOMPARE(header.destMacAddr, expect.dest);
+        QCOMPARE(header.srcMacAddr, OwnMac);
+        QCOMPARE(header.srcIpAddr, QStringLiteral("192.168.1.20"));
+        QCOMPARE(header.sequenceNumber, quint16(i + 1));
+        QCOMPARE(header.resultCode, 0u);
+    }
+    QCOMPARE(requests.at(3).datagram.mid(124), body);
+    QCOMPARE(requests.at(4).datagram.mid(124), authBody);
+}
+
+void TestPacketTransceiver::sequenceWraps()
+{
+    PacketTransceiver transceiver(oneInterface());
+    for (int i = 1; i < 65535; ++i)
+        transceiver.requestDatagram(GetNetworkConfig, OwnMac, {});
+    const auto sequenceOfNext = [&transceiver] {
+        return MessageHeader::fromDatagram(transceiver.requestDatagram(GetNetworkConfig, OwnMac, {})).sequenceNumber;
+    };
+    QCOMPARE(sequenceOfNext(), quint16(65535));
+    QCOMPARE(sequenceOfNext(), quint16(0));
+    QCOMPARE(sequenceOfNext(), quint16(1));
+}
+
+void TestPacketTransceiver::sendingAnnouncesEveryRequest()
+{
+    REQUIRE_ISOLATED_NETWORK();
+    PacketTransceiver transceiver(QList<Info>{});
+    QStringList events;
+    connect(&transceiver, &PacketTransceiver::warningMessage, this,
+            [&events](const QString &title, const QString &) { events << title; });
+    connect(&transceiver, &PacketTransceiver::requestSent, this, [&events](int messageId, const QString &mac) {
+        events << QStringLiteral("%1 %2").arg(messageId).arg(mac);
+    });
+
+    const QString device = QStringLiteral("00:1A:2B:3C:4D:5E");
+    transceiver.getNetworkConfig();
+    transceiver.getNetworkConfig(device);
+    transceiver.restartNetwork(device);
+    transceiver.getDeviceInfo(QStringLiteral("FF:FF:FF:FF:FF:FF"));
+    transceiver.sendRequest(SetNetworkConfigAuth, device, QByteArray(315, '\0'));
+
+    // Each request is announced after it went out (or failed to), its warning first.
+    const QString warning = QStringLiteral("Creating message header");
+    QCOMPARE(events, (QStringList{warning, QStringLiteral("7 FF:FF:FF:FF:FF:FF"), warning,
+                                  QStringLiteral("7 ") + device, warning, QStringLiteral("1 ") + device, warning,
+                                  QStringLiteral("11 FF:FF:FF:FF:FF:FF"), warning, QStringLiteral("13 ") + device}));
+}
+
+void TestPacketTransceiver::bindSocketOnce()
+{
+    // Someone holds the port without sharing it: binding fails, and is tried again later.
+    auto blocker = std::make_unique<QUdpSocket>();
+    QVERIFY(blocker->bind(QHostAddress::AnyIPv4, Protocol::DevicePort, QUdpSocket::DontShareAddress));
+    PacketTransceiver transceiver(oneInterface());
+    QVERIFY(!transceiver.bindSocket());
+    QVERIFY(!transceiver.bindSocket());
+    blocker.reset();
+
+    QVERIFY(transceiver.bindSocket());
+    QVERIFY(transceiver.bindSocket());
+
+    // Other programs may share the port.
+    PacketTransceiver other(oneInterface());
+    QVERIFY(other.bindSocket());
+}
+
+void TestPacketTransceiver::receiveFilter_data()
+{
+    QTest::addColumn<QByteArray>("datagram");
+    QTest::addColumn<bool>("passes");
+    QTest::addColumn<QString>("notice");
+
+    const QString none;
+    const QString foreign = QStringLiteral("not our packetIdentificationKey");
+    QTest::newRow("addressed to us") << reply(OwnMac) << true << none;
+    QTest::newRow("first eight characters of our MAC") << reply(OwnMac.left(8)) << true << none;
+    QTest::newRow("empty destination") << reply(QString()) << true << none;
+    QTest::newRow("lower-case destination") << reply(OwnMac.toLower()) << false << none;
+    QTest::newRow("copy of a broadcast request") << reply(QStringLiteral("FF:FF:FF:FF:FF:FF")) << false << none;
+    QTest::newRow("for another host") << reply(QStringLiteral("02:00:5E:10:00:02")) << false << none;
+    QTest::newRow("largest datagram, whole") << reply(OwnMac) + QByteArray(65507 - 126, 'z') << true << none;
+    QTest::newRow("wrong key") << reply(OwnMac, 0, "5e7b9d21-4c8a-4f03-b6e2-91d0a7c3f459") << false << foreign;
+    QTest::newRow("another protocol") << QByteArray("M-SEARCH * HTTP/1.1\r\n\r\n") << false << foreign;
+    QTest::newRow("empty datagram") << QByteArray() << false << foreign;
+    QTest::newRow("our key, header cut short") << reply(OwnMac).left(80) << false << none;
+}
+
+void TestPacketTransceiver::receiveFilter()
+{
+    QFETCH(QByteArray, datagram);
+    QFETCH(bool, passes);
+    QFETCH(QString, notice);
+
+    PacketTransceiver transceiver(oneInterface());
+    QStringList notices;
+    transceiver.setNoticeHandler(
+        [&notices](const QString &title, const QString &text) { notices << title + QLatin1Char(' ') + text; });
+    QVERIFY(transceiver.bindSocket());
+    QSignalSpy replies(&transceiver, &PacketTransceiver::replyReceived);
+
+    // A datagram that passes, sent after the one under test, shows when the first was handled.
+    LoopbackSender sender;
+    sender.send(datagram);
+    sender.send(reply(OwnMac, 42));
+    QTRY_COMPARE(replies.size(), passes ? 2 : 1);
+    if (passes)
+        QCOMPARE(replies.first().first().toByteArray(), datagram);
+    QCOMPARE(tagOf(replies.last().first().toByteArray()), 42);
+    QCOMPARE(notices, notice.isEmpty() ? QStringList() : QStringList{QStringLiteral("! ") + notice});
+}
+
+void TestPacketTransceiver::oneNoticeAtATime()
+{
+    PacketTransceiver transceiver(oneInterface());
+    QVERIFY(transceiver.bindSocket());
+    QSignalSpy replies(&transceiver, &PacketTransceiver::replyReceived);
+    LoopbackSender sender;
+
+    // Like a modal box: the handler runs an event loop, in which more datagrams arrive and are read.
+    int notices = 0;
+    transceiver.setNoticeHandler([&](const QString &, const QString &) {
+        ++notices;
+        for (int i = 0; i < 20; ++i)
+            sender.send(QByteArray("foreign ") + QByteArray::number(i));
+        sender.send(reply(OwnMac, 1));
+        QEventLoop loop;
+        QTimer::singleShot(300, &loop, &QEventLoop::quit);
+        loop.exec();
+    });
+    sender.send(QByteArray("foreign"));
+    QTRY_COMPARE(notices, 1);
+    QTRY_COMPARE(replies.size(), 1); // replies are still handled while the notice is open
+    QTest::qWait(400);
+    QCOMPARE(notices, 1);
+
+    // Once it is closed, the next foreign datagram gets a notice of its own.
+    sender.send(QByteArray("foreign again"));
+    QTRY_COMPARE(notices, 2);
+    QTRY_COMPARE(replies.size(), 2);
+}
+
+void TestPacketTransceiver::pauseHoldsRepliesInOrder()
+{
+    PacketTransceiver transceiver(oneInterface());
+    QVERIFY(transceiver.bindSocket());
+    QSignalSpy replies(&transceiver, &PacketTransceiver::replyReceived);
+    LoopbackSender sender;
+
+    for (int tag = 0; tag < 200; ++tag)
+        sender.send(reply(OwnMac, tag));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    transceiver.pause(150);
+    QVERIFY(elapsed.elapsed() >= 150);
+    QCOMPARE(replies.size(), 0); // nothing is handled before control is back in the event loop
+
+    for (int tag = 200; tag < 210; ++tag)
+        sender.send(reply(OwnMac, tag));
+    QTRY_COMPARE(replies.size(), 210);
+    for (int tag = 0; tag < 210; ++tag)
+        QCOMPARE(tagOf(replies.at(tag).first().toByteArray()), tag);
+}
+
+QTEST_MAIN(TestPacketTransceiver)
+
+#include "tst_packettransceiver.moc"
