@@ -1,0 +1,355 @@
+#include "devicemodel.h"
+
+#include "credentialstore.h"
+#include "deviceinfobody.h"
+#include "devicestate.h"
+#include "messageheader.h"
+#include "networkconfigbody.h"
+
+#include <QTimer>
+
+namespace {
+
+const QString NotAvailable = QStringLiteral("N/A");
+constexpr int MsecsPerDay = 24 * 60 * 60 * 1000;
+
+QString macKey(const QString &macAddress)
+{
+    return macAddress.toCaseFolded();
+}
+
+// Milliseconds from `stamp` to `now`; a stamp made before midnight is counted across it.
+int elapsed(const QTime &stamp, const QTime &now)
+{
+    const int msecs = stamp.msecsTo(now);
+    return msecs < 0 ? msecs + MsecsPerDay : msecs;
+}
+
+void setTextIfChanged(QStandardItem *item, const QString &text)
+{
+    if (item->text() != text)
+        item->setText(text);
+}
+
+void setDataIfChanged(QStandardItem *item, const QVariant &value, int role)
+{
+    if (item->data(role) != value)
+        item->setData(value, role);
+}
+
+} // namespace
+
+DeviceModel::DeviceModel(QObject *parent)
+    : QStandardItemModel(parent), timeoutTimer(new QTimer(this)), clock(&QTime::currentTime)
+{
+    setHorizontalHeaderLabels({tr("Device"), tr("Firmware"), tr("Hostname"), tr("IP Address"), tr("IP config."),
+                               tr("MAC Address"), tr("Status")});
+    timeoutTimer->setInterval(TimerInterval);
+    connect(timeoutTimer, &QTimer::timeout, this, &DeviceModel::onTimeout);
+
+    // Rows leave the table only all together when a scan clears it; keep the lookups in step.
+    connect(this, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &parent, int first, int last) {
+                if (!parent.isValid())
+                    untrackRows(first, last);
+            });
+    connect(this, &QAbstractItemModel::modelAboutToBeReset, this, [this] { resetIndexes(); });
+}
+
+void DeviceModel::setClock(std::function<QTime()> newClock)
+{
+    clock = newClock ? std::move(newClock) : std::function<QTime()>(&QTime::currentTime);
+}
+
+int DeviceModel::findRowByMac(const QString &macAddress) const
+{
+    const QStandardItem *macItem = rowByMac.value(macKey(macAddress));
+    return macItem ? macItem->row() : -1;
+}
+
+QStandardItem *DeviceModel::macItemExact(const QString &macAddress) const
+{
+    QStandardItem *macItem = rowByMac.value(macKey(macAddress));
+    return macItem && macItem->text() == macAddress ? macItem : nullptr;
+}
+
+void DeviceModel::setDeviceState(const QString &macAddress, const DeviceState &state)
+{
+    const int row = findRowByMac(macAddress);
+    if (row < 0)
+        return;
+    setDataIfChanged(item(row, MacAddressColumn), state.stateId(), StateIdRole);
+    QStandardItem *status = item(row, StatusColumn);
+    const QString text = state.statusText();
+    // Every state has its own text, so an unchanged text means an unchanged icon.
+    if (status->text() == text && status->data(Qt::DisplayRole).isValid())
+        return;
+    status->setText(text);
+    status->setIcon(QIcon(state.iconPath()));
+}
+
+void DeviceModel::updateDevice(const QByteArray &datagram)
+{
+    const bool ok = MessageHeader::resultCodeOf(datagram) == Protocol::ResultOk;
+    const QString mac = MessageHeader::srcMacOf(datagram);
+    const quint32 messageId = MessageHeader::messageIdOf(datagram);
+
+    const int row = findRowByMac(mac);
+    QList<QStandardItem *> items;
+    int insertAt = row;
+    if (row < 0) {
+        for (int column = 0; column < ColumnCount; ++column)
+            items.append(new QStandardItem);
+        insertAt = rowCount();
+    } else {
+        reinserting = true;
+        items = takeRow(row);
+        reinserting = false;
+    }
+
+    QStandardItem *macItem = items.at(MacAddressColumn);
+    if (messageId == NetworkConfigReply) {
+        macItem->setData(datagram, ConfigDatagramRole);
+        const NetworkConfigBody config = NetworkConfigBody::fromDatagram(datagram);
+        setCellText(hostIndex, items.at(HostnameColumn), ok ? config.hostName : NotAvailable, true);
+        setCellText(ipIndex, items.at(IpAddressColumn), ok ? config.ipAddress : NotAvailable, false);
+        const QString ipConfig = config.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static");
+        setTextIfChanged(items.at(IpConfigColumn), ok ? ipConfig : NotAvailable);
+    } else {
+        const DeviceInfoBody info = DeviceInfoBody::fromDatagram(datagram);
+        setTextIfChanged(items.at(DeviceColumn), ok ? info.deviceName : NotAvailable);
+        setTextIfChanged(items.at(FirmwareColumn), ok ? info.firmware : NotAvailable);
+        setDataIfChanged(macItem, ok ? info.productType() : 0, ProductTypeRole);
+    }
+    setTextIfChanged(macItem, mac);
+
+    insertRow(insertAt, items);
+    if (row < 0)
+        rowByMac.insert(macKey(mac), macItem);
+
+    if (ok) {
+        setDeviceState(mac, NormalState());
+        markConflicts();
+    } else {
+        setDeviceState(mac, RequestFailedState());
+    }
+}
+
+// The marks come out as if every row's IP text were looked up exactly and every host name without
+// regard to case, all marks cleared first and every group of two or more set again; only the
+// groups whose members changed since the last run are looked at.
+void DeviceModel::markConflicts()
+{
+    applyMarks(ipIndex, false, tr("IP conflict!"));
+    applyMarks(hostIndex, true, tr("Hostname conflict!"));
+}
+
+void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString &toolTip)
+{
+    const auto conflicting = [caseFold](const QString &key, const Group &group) {
+        if (key.isEmpty() || group.members.size() < 2)
+            return false;
+        // "N/A" is never looked up itself, but a host name such as "n/a" finds it.
+        return caseFold ? group.members.size() > group.notAvailable : key != NotAvailable;
+    };
+    const auto setMark = [this, &toolTip](QStandardItem *cell, bool marked) {
+        if (!cell->toolTip().isEmpty() == marked)
+            return;
+        cell->setIcon(marked ? warningIcon : QIcon());
+        cell->setToolTip(marked ? toolTip : QString());
+    };
+
+    for (const QString &key : std::as_const(index.dirtyKeys)) {
+        const auto group = index.groups.find(key);
+        if (group == index.groups.end())
+            continue;
+        const bool marked = conflicting(key, *group);
+        if (marked == group->marked)
+            continue;
+        group->marked = marked;
+        for (QStandardItem *cell : std::as_const(group->members))
+            setMark(cell, marked);
+    }
+    for (QStandardItem *cell : std::as_const(index.dirtyCells)) {
+        const auto key = index.keyOf.constFind(cell);
+        setMark(cell, key != index.keyOf.cend() && index.groups.value(*key).marked);
+    }
+    index.dirtyKeys.clear();
+    index.dirtyCells.clear();
+}
+
+void DeviceModel::setCellText(ConflictIndex &index, QStandardItem *cell, const QString &text, bool caseFold)
+{
+    if (cell->text() == text && (text.isEmpty() || index.keyOf.contains(cell)))
+        return;
+    untrackCell(index, cell);
+    cell->setText(text);
+    const QString key = caseFold ? text.toCaseFolded() : text;
+    if (!key.isEmpty()) {
+        Group &group = index.groups[key];
+        group.members.insert(cell);
+        if (text == NotAvailable)
+            ++group.notAvailable;
+        index.keyOf.insert(cell, key);
+        index.dirtyKeys.insert(key);
+    }
+    index.dirtyCells.insert(cell);
+}
+
+void DeviceModel::untrackCell(ConflictIndex &index, QStandardItem *cell)
+{
+    const auto key = index.keyOf.constFind(cell);
+    if (key == index.keyOf.cend())
+        return;
+    const auto group = index.groups.find(*key);
+    if (group != index.groups.end()) {
+        group->members.remove(cell);
+        if (cell->text() == NotAvailable)
+            --group->notAvailable;
+        if (group->members.isEmpty())
+            index.groups.erase(group);
+    }
+    index.dirtyKeys.insert(*key);
+    index.keyOf.erase(key);
+}
+
+void DeviceModel::untrackRows(int first, int last)
+{
+    if (reinserting)
+        return;
+    if (first == 0 && last == rowCount() - 1) {
+        resetIndexes();
+        return;
+    }
+    for (int row = first; row <= last; ++row) {
+        if (QStandardItem *macItem = item(row, MacAddressColumn)) {
+            const auto it = rowByMac.constFind(macKey(macItem->text()));
+            if (it != rowByMac.cend() && *it == macItem)
+                rowByMac.erase(it);
+        }
+        forgetCell(ipIndex, item(row, IpAddressColumn));
+        forgetCell(hostIndex, item(row, HostnameColumn));
+    }
+}
+
+void DeviceModel::forgetCell(ConflictIndex &index, QStandardItem *cell)
+{
+    if (!cell)
+        return;
+    untrackCell(index, cell);
+    index.dirtyCells.remove(cell); // about to be deleted
+}
+
+void DeviceModel::resetIndexes()
+{
+    rowByMac.clear();
+    ipIndex = ConflictIndex();
+    hostIndex = ConflictIndex();
+}
+
+void DeviceModel::saveLoginData()
+{
+    CredentialStore::saveLoginData(pendingLogin);
+}
+
+void DeviceModel::setTimeStamp(const QStringList &macAddresses, int role)
+{
+    const QTime now = clock();
+    for (const QString &mac : macAddresses) {
+        if (QStandardItem *macItem = macItemExact(mac))
+            macItem->setData(now, role);
+    }
+    timeoutTimer->start();
+}
+
+void DeviceModel::clearRequestTime(const QString &macAddress)
+{
+    QStandardItem *macItem = macItemExact(macAddress);
+    if (macItem && !macItem->data(RequestTimeRole).toTime().isNull())
+        macItem->setData(QTime(), RequestTimeRole);
+}
+
+void DeviceModel::onDeviceRequestSent(int messageId, const QString &macAddress)
+{
+    switch (messageId) {
+    case RestartNetwork:
+        setDeviceState(macAddress, NetRestartState());
+        break;
+    case GetNetworkConfig:
+        setTimeStamp({macAddress}, RequestTimeRole);
+        break;
+    case SetNetworkConfig:
+    case SetNetworkConfigAuth:
+        // An authenticated change shows its progress and times out like a plain one.
+        setTimeStamp({macAddress}, RequestTimeRole);
+        setDeviceState(macAddress, SettingState());
+        break;
+    default:
+        break;
+    }
+}
+
+void DeviceModel::onDeviceReplyReceived(const QByteArray &datagram)
+{
+    const QString mac = MessageHeader::srcMacOf(datagram);
+    clearRequestTime(mac); // any reply ends the device's answer time-out
+
+    const quint32 resultCode = MessageHeader::resultCodeOf(datagram);
+    switch (MessageHeader::messageIdOf(datagram)) {
+    case NetworkConfigReply:
+    case DeviceInfoReply:
+        updateDevice(datagram);
+        return;
+    case SetNetworkConfigAuthReply:
+        if (resultCode == Protocol::ResultOk && !pendingLogin.isEmpty() && pendingLogin.first() == mac)
+            saveLoginData();
+        pendingLogin.clear();
+        break;
+    case SetNetworkConfigReply:
+        break;
+    default:
+        return;
+    }
+
+    if (resultCode == Protocol::ResultOk) {
+        emit sendRestartNetwork(mac);
+        setTimeStamp({mac}, RestartTimeRole);
+    } else if (resultCode == Protocol::AuthorizationFailed) {
+        // Wrong stored credentials are used once and then forgotten.
+        if (CredentialStore::remove(mac))
+            setDeviceState(mac, SavedAuthorizationFailedState());
+        else
+            setDeviceState(mac, AuthorizationFailedState());
+    } else {
+        setDeviceState(mac, RequestFailedState());
+    }
+}
+
+void DeviceModel::onTimeout()
+{
+    const QTime now = clock();
+    bool pending = false;
+    for (int row = 0; row < rowCount(); ++row) {
+        QStandardItem *macItem = item(row, MacAddressColumn);
+        if (!macItem)
+            continue;
+        const QTime requestTime = macItem->data(RequestTimeRole).toTime();
+        if (!requestTime.isNull()) {
+            pending = true;
+            if (elapsed(requestTime, now) > AnswerTimeout) {
+                setDeviceState(macItem->text(), NotRespondingState());
+                macItem->setData(QTime(), RequestTimeRole);
+            }
+        }
+        const QTime restartTime = macItem->data(RestartTimeRole).toTime();
+        if (!restartTime.isNull()) {
+            pending = true;
+            if (elapsed(restartTime, now) > RestartDelay) {
+                emit sendGetEthConfiguration(macItem->text());
+                macItem->setData(QTime(), RestartTimeRole);
+            }
+        }
+    }
+    if (!pending)
+        timeoutTimer->stop();
+}

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QIcon>
+#include <QSet>
+#include <QStandardItemModel>
+#include <QStringList>
+#include <QTime>
+
+#include <functional>
+
+class DeviceState;
+class QTimer;
+
+// The table of discovered devices, one row per MAC address. Turns the devices' replies into rows,
+// marks IP-address and host-name conflicts, shows each device's status and follows the requests
+// sent to the devices with their time-outs and follow-up requests.
+class DeviceModel : public QStandardItemModel
+{
+    Q_OBJECT
+
+public:
+    enum Column {
+        DeviceColumn,
+        FirmwareColumn,
+        HostnameColumn,
+        IpAddressColumn,
+        IpConfigColumn,
+        MacAddressColumn,
+        StatusColumn,
+        ColumnCount
+    };
+    // Hidden per-device values, all on the MAC Address item.
+    enum Role {
+        ConfigDatagramRole = Qt::UserRole + 1,
+        RequestTimeRole = Qt::UserRole + 2,
+        RestartTimeRole = Qt::UserRole + 3,
+        StateIdRole = Qt::UserRole + 4,
+        ProductTypeRole = Qt::UserRole + 5,
+    };
+
+    static constexpr int TimerInterval = 500;
+    static constexpr int AnswerTimeout = 3000;
+    static constexpr int RestartDelay = 5000;
+
+    explicit DeviceModel(QObject *parent = nullptr);
+
+    int findRowByMac(const QString &macAddress) const;
+    void setDeviceState(const QString &macAddress, const DeviceState &state);
+    void updateDevice(const QByteArray &datagram);
+    void markConflicts();
+    void saveLoginData();
+
+    // The time of day the time-outs are counted in; tests put a clock of their own here.
+    void setClock(std::function<QTime()> clock);
+    QTimer *timer() const { return timeoutTimer; }
+
+    QStringList pendingLogin;
+
+signals:
+    void sendRestartNetwork(const QString &macAddress);
+    void sendGetEthConfiguration(const QString &macAddress);
+
+public slots:
+    void onDeviceRequestSent(int messageId, const QString &macAddress);
+    void onDeviceReplyReceived(const QByteArray &datagram);
+    void onTimeout();
+
+private:
+    // Rows whose Hostname or IP Address texts agree; conflict marks are kept per group, so that a
+    // reply costs the same however large the table is.
+    struct Group
+    {
+        QSet<QStandardItem *> members;
+        int notAvailable = 0; // members whose text is exactly "N/A"
+        bool marked = false;  // the mark last applied to the members
+    };
+    struct ConflictIndex
+    {
+        QHash<QString, Group> groups;
+        QHash<QStandardItem *, QString> keyOf;
+        QSet<QString> dirtyKeys;
+        QSet<QStandardItem *> dirtyCells;
+    };
+
+    void setTimeStamp(const QStringList &macAddresses, int role);
+    void clearRequestTime(const QString &macAddress);
+    QStandardItem *macItemExact(const QString &macAddress) const;
+
+    void track(QStandardItem *macItem);
+    void untrackRows(int first, int last);
+    void resetIndexes();
+    void setCellText(ConflictIndex &index, QStandardItem *cell, const QString &text, bool caseFold);
+    void untrackCell(ConflictIndex &index, QStandardItem *cell);
+    void forgetCell(ConflictIndex &index, QStandardItem *cell);
+    void applyMarks(ConflictIndex &index, bool caseFold, const QString &toolTip);
+
+    QTimer *timeoutTimer = nullptr;
+    std::function<QTime()> clock;
+
+    // The MAC Address item of every row, by case-folded MAC text: MAC texts are unique ignoring case.
+    QHash<QString, QStandardItem *> rowByMac;
+    ConflictIndex ipIndex;
+    ConflictIndex hostIndex;
+    bool reinserting = false; // updateDevice takes a row out to put it back at once
+    const QIcon warningIcon{QStringLiteral(":/warning")};
+};

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QString>
+
+// The status of a device row: a number, an icon and a text. States carry no data; a state object
+// is made on the stack, handed to DeviceModel::setDeviceState and dropped.
+class DeviceState
+{
+public:
+    virtual ~DeviceState() = default;
+    virtual int stateId() const = 0;
+    virtual QString iconPath() const = 0;
+    virtual QString statusText() const = 0;
+
+protected:
+    DeviceState() = default;
+    DeviceState(const DeviceState &) = default;
+    DeviceState &operator=(const DeviceState &) = default;
+};
+
+class NormalState : public DeviceState
+{
+public:
+    int stateId() const override { return 0; }
+    QString iconPath() const override { return QString(); }
+    QString statusText() const override { return QString(); }
+};
+
+class SettingState : public DeviceState
+{
+public:
+    int stateId() const override { return 1; }
+    QString iconPath() const override { return QStringLiteral(":/scan"); }
+    QString statusText() const override { return QStringLiteral("Setting new parameters..."); }
+};
+
+class NetRestartState : public DeviceState
+{
+public:
+    int stateId() const override { return 2; }
+    QString iconPath() const override { return QStringLiteral(":/scan"); }
+    QString statusText() const override { return QStringLiteral("Applying new parameters..."); }
+};
+
+class NotRespondingState : public DeviceState
+{
+public:
+    int stateId() const override { return 3; }
+    QString iconPath() const override { return QStringLiteral(":/warning"); }
+    QString statusText() const override { return QStringLiteral("Device not responding"); }
+};
+
+class RequestFailedState : public DeviceState
+{
+public:
+    int stateId() const override { return 4; }
+    QString iconPath() const override { return QStringLiteral(":/warning"); }
+    QString statusText() const override { return QStringLiteral("Request failed"); }
+};
+
+class PacketLostState : public DeviceState
+{
+public:
+    int stateId() const override { return 5; }
+    QString iconPath() const override { return QStringLiteral(":/warning"); }
+    QString statusText() const override
+    {
+        return QStringLiteral("Device information incomplete. Please scan network again!");
+    }
+};
+
+class SavedAuthorizationFailedState : public DeviceState
+{
+public:
+    int stateId() const override { return 5; }
+    QString iconPath() const override { return QStringLiteral(":/warning"); }
+    QString statusText() const override
+    {
+        return QStringLiteral("Stored password is not valid any more, please try again!");
+    }
+};
+
+class AuthorizationFailedState : public DeviceState
+{
+public:
+    int stateId() const override { return 5; }
+    QString iconPath() const override { return QStringLiteral(":/warning"); }
+    QString statusText() const override { return QStringLiteral("Authorization failed"); }
+};
