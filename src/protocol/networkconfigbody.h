@@ -19,8 +19,8 @@ struct NetworkConfigBody
         PrimaryDnsOffset = 173,
         SecondaryDnsOffset = 189,
     };
-    // The authenticated body has the same fields without the MAC slot.
-    enum AuthOffset { AuthShift = HostNameOffset, CredentialsOffset = 187 };
+    // The authenticated body has the same fields without the MAC slot, then the credentials.
+    enum AuthOffset { CredentialsOffset = 187 };
     enum Width {
         MacWidth = 18,
         HostNameWidth = 25,

@@ -1,15 +1,412 @@
 #include "mainwindow.h"
 
+#include "connectiondialog.h"
+#include "connectionexport.h"
+#include "credentialstore.h"
+#include "devicemodel.h"
+#include "devicestate.h"
+#include "devicetableview.h"
+#include "logindialog.h"
+#include "messageheader.h"
+#include "networkconfigbody.h"
 #include "packettransceiver.h"
 
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFrame>
+#include <QInputDialog>
+#include <QItemSelectionModel>
+#include <QKeySequence>
+#include <QMenu>
 #include <QMessageBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString AllDevices = QString::fromLatin1(Protocol::BroadcastMac);
+constexpr int CountCheckDelay = 3000;
+constexpr int BroadcastGap = 100;
+
+QAction *makeAction(const char *iconPath, const char *objectName, QObject *parent)
+{
+    auto *action = new QAction(QIcon(QLatin1String(iconPath)), QString(), parent);
+    action->setObjectName(QLatin1String(objectName));
+    return action;
+}
+
+} // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
-    setWindowTitle(QStringLiteral("Veltra Device Finder"));
+    setWindowIcon(QIcon(QStringLiteral(":/vorq")));
+    setWindowTitle(applicationName());
+    // No tool bar menu on a right click anywhere in the frame.
+    setContextMenuPolicy(Qt::NoContextMenu);
+
     transceiver = new PacketTransceiver(this);
     transceiver->setNoticeHandler([](const QString &title, const QString &text) {
         QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
     });
+
+    centralFrame = new QFrame(this);
+    setCentralWidget(centralFrame);
+
+    deviceModel = new DeviceModel(this);
+    deviceView = new DeviceTableView(this);
+    deviceView->setModel(deviceModel);
+    deviceView->setColumnWidth(DeviceModel::DeviceColumn, 100);
+    deviceView->setColumnWidth(DeviceModel::FirmwareColumn, 70);
+    deviceView->setColumnWidth(DeviceModel::HostnameColumn, 130);
+    deviceView->setColumnWidth(DeviceModel::IpConfigColumn, 70);
+    deviceView->setColumnWidth(DeviceModel::StatusColumn, 190);
+
+    auto *layout = new QVBoxLayout;
+    layout->addWidget(deviceView);
+    centralFrame->setLayout(layout);
+
+    createActions();
+    createContextMenu();
+    createToolBar();
+    setActionTexts();
+    addToolBar(toolBar);
+
+    setStatusBar(new QStatusBar(this));
     setMinimumWidth(890);
+
+    countTimer = new QTimer(this);
+    countTimer->setInterval(CountCheckDelay);
+    countTimer->setSingleShot(true);
+
+    updateActions();
+
+    connect(transceiver, &PacketTransceiver::replyReceived, deviceModel, &DeviceModel::onDeviceReplyReceived);
+    connect(transceiver, &PacketTransceiver::warningMessage, this, &MainWindow::onTranscvrWarning);
+    connect(deviceView, &QAbstractItemView::doubleClicked, this, &MainWindow::edit);
+    connect(deviceView, &DeviceTableView::popup, this, &MainWindow::deviceViewPopup);
+    connect(deviceView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::updateActions);
+    connect(deviceModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateActions);
+    connect(transceiver, &PacketTransceiver::requestSent, deviceModel, &DeviceModel::onDeviceRequestSent);
+    connect(deviceModel, &DeviceModel::sendGetEthConfiguration, transceiver,
+            qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+    connect(deviceModel, &DeviceModel::sendRestartNetwork, transceiver, &PacketTransceiver::restartNetwork);
+    connect(countTimer, &QTimer::timeout, this, &MainWindow::checkDeviceCount);
+}
+
+void MainWindow::createActions()
+{
+    scanAct = makeAction(":/scan", "scanAct", this);
+    connect(scanAct, &QAction::triggered, this, &MainWindow::scan);
+
+    editAct = makeAction(":/edit", "editAct", this);
+    connect(editAct, &QAction::triggered, this, [this] { edit(); });
+
+    aboutAct = makeAction(":/about", "aboutAct", this);
+    connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
+
+    webAct = makeAction(":/web", "webAct", this);
+    connect(webAct, &QAction::triggered, this, &MainWindow::launchBrowser);
+
+    exportAct = makeAction(":/exportconn", "exportAct", this);
+    connect(exportAct, &QAction::triggered, this, &MainWindow::exportConnectionsToXml);
+
+    deletePwAct = makeAction(":/trash", "deletePwAct", this);
+    connect(deletePwAct, &QAction::triggered, this, &MainWindow::deleteStoredPassword);
+
+    // These three are in no visible tool bar; added to the window, their shortcuts work anywhere in it.
+    addAction(webAct);
+    addAction(exportAct);
+    addAction(deletePwAct);
+}
+
+void MainWindow::createContextMenu()
+{
+    contextMenu = new QMenu(this);
+    contextMenu->addAction(editAct);
+    contextMenu->addAction(webAct);
+    contextMenu->addSeparator();
+    contextMenu->addAction(exportAct);
+    contextMenu->addSeparator();
+    contextMenu->addAction(deletePwAct);
+}
+
+void MainWindow::createToolBar()
+{
+    toolBar = new QToolBar(this);
+    toolBar->setObjectName(QStringLiteral("toolBar"));
+    toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    toolBar->addAction(scanAct);
+    toolBar->addAction(editAct);
+    toolBar->addAction(aboutAct);
+}
+
+void MainWindow::setActionTexts()
+{
+    scanAct->setText(tr("Scan / Refresh"));
+    scanAct->setShortcut(QKeySequence(tr("F5")));
+    scanAct->setStatusTip(tr("Detect and list devices in network"));
+    scanAct->setToolTip(tr("Detect and list devices in network") + QStringLiteral(" [F5]"));
+
+    editAct->setText(tr("Edit network settings"));
+    editAct->setShortcut(QKeySequence(tr("Ctrl+E")));
+    editAct->setStatusTip(tr("Edit currently selected device"));
+    editAct->setToolTip(tr("Edit currently selected device") + QStringLiteral(" [Ctrl+E]"));
+
+    webAct->setText(tr("Open in web browser"));
+    webAct->setShortcut(QKeySequence(tr("Ctrl+W")));
+    webAct->setStatusTip(
+        tr("Open currently selected device in a web browser (works only if device is properly configured)"));
+    webAct->setToolTip(tr("Open currently selected device in a web browser") +
+                       QStringLiteral(" [Ctrl+W]. Works only if device is properly configured."));
+
+    exportAct->setText(tr("Export connection for Quillo"));
+    exportAct->setShortcut(QKeySequence(tr("Ctrl+X")));
+    exportAct->setStatusTip(tr("Export connections to a xml file for Quillo"));
+    exportAct->setToolTip(tr("Export connections to a xml file for Quillo") + QStringLiteral(" [Ctrl+X]."));
+
+    deletePwAct->setText(tr("Delete stored password"));
+    deletePwAct->setShortcut(QKeySequence(tr("Del")));
+    deletePwAct->setStatusTip(tr("Delete locally stored password for selected connections"));
+    deletePwAct->setToolTip(tr("Delete locally stored password for selected connections") + QStringLiteral(" [Del]."));
+
+    aboutAct->setText(tr("About"));
+}
+
+void MainWindow::moveToTop()
+{
+    // Changing the flags hides a top-level window, so it is shown after each change; it ends with
+    // its own flags, brought above the other windows once.
+    const Qt::WindowFlags flags = windowFlags();
+    setWindowFlags(flags | Qt::WindowStaysOnTopHint);
+    show();
+    setWindowFlags(flags);
+    show();
+}
+
+void MainWindow::scan()
+{
+    if (!transceiver->bindSocket()) {
+        QMessageBox::critical(this, tr("Scan devices"),
+                              tr("Could not bind socket! Please check if another application instance is already "
+                                 "running!"),
+                              QMessageBox::Ok, QMessageBox::NoButton);
+        return;
+    }
+    deviceModel->setRowCount(0);
+    transceiver->getDeviceInfo(AllDevices);
+    // Replies to the first request are read during the pause but handled only after the second
+    // request has gone out.
+    transceiver->pause(BroadcastGap);
+    transceiver->getNetworkConfig(AllDevices);
+    countTimer->start();
+}
+
+void MainWindow::checkDeviceCount()
+{
+    if (deviceModel->rowCount() > 0) {
+        for (int row = 0; row < deviceModel->rowCount(); ++row) {
+            for (int column = DeviceModel::DeviceColumn; column <= DeviceModel::MacAddressColumn; ++column) {
+                if (deviceModel->index(row, column).data().toString().isEmpty()) {
+                    const QString mac = deviceModel->index(row, DeviceModel::MacAddressColumn).data().toString();
+                    deviceModel->setDeviceState(mac, PacketLostState());
+                    break;
+                }
+            }
+        }
+        return;
+    }
+
+    if (PacketTransceiver::sendsPerInterface()) {
+        bool ok = false;
+        const QString name =
+            QInputDialog::getItem(this, QStringLiteral("Scan/Refresh"),
+                                  tr("No device replied on %1.<p>Try another network interface or cancel?")
+                                      .arg(transceiver->currentInterfaceAddress()),
+                                  transceiver->interfaceNames(), 0, false, &ok, Qt::WindowCloseButtonHint);
+        if (ok) {
+            transceiver->chooseInterface(name);
+            scan();
+        }
+        return;
+    }
+    QMessageBox::information(this, applicationName(), tr("No devices found!"), QMessageBox::Ok, QMessageBox::NoButton);
+}
+
+void MainWindow::edit(const QModelIndex &index)
+{
+    const QModelIndex chosen = index.isValid() ? index : deviceView->currentIndex();
+    const QModelIndex macIndex = chosen.siblingAtColumn(DeviceModel::MacAddressColumn);
+    if (!macIndex.isValid())
+        return;
+    if (macIndex.siblingAtColumn(DeviceModel::IpAddressColumn).data().isNull() ||
+        macIndex.siblingAtColumn(DeviceModel::FirmwareColumn).data().isNull())
+        return;
+
+    const QByteArray datagram = macIndex.data(DeviceModel::ConfigDatagramRole).toByteArray();
+    const bool needsCredentials = MessageHeader::protocolVersionOf(datagram) >= Protocol::AuthProtocolVersion;
+    QStringList credentials;
+    if (needsCredentials)
+        credentials = CredentialStore::loadLoginData(macIndex.data().toString());
+
+    // Replies may re-insert the row while the dialog is open: everything sent comes from the
+    // dialog and the credentials read before it opened.
+    ConnectionDialog dialog(needsCredentials && credentials.isEmpty(), this);
+    dialog.loadFromDatagram(datagram);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    NetworkConfigBody config;
+    config.macAddress = dialog.macAddress();
+    config.hostName = dialog.hostname();
+    config.ipConfig = NetworkConfigBody::ipConfigText(dialog.ipConfIndex() == ConnectionDialog::DhcpIndex);
+    config.ipAddress = dialog.ipAddress();
+    config.subnetMask = dialog.subnetMask();
+    config.domain = dialog.domain();
+    config.gateway = dialog.gateway();
+    config.primaryDns = dialog.primaryDns();
+    config.secondaryDns = dialog.secondaryDns();
+
+    if (!needsCredentials) {
+        transceiver->sendRequest(SetNetworkConfig, dialog.macAddress(), config.toByteArray());
+        return;
+    }
+    const LoginDialog *login = dialog.loginDialog();
+    if (credentials.isEmpty())
+        credentials = QStringList{dialog.macAddress(), login->username(), login->password()};
+    // The credentials themselves stay out of the log.
+    qDebug().noquote() << "Sending an authenticated configuration request to" << dialog.macAddress();
+    transceiver->sendRequest(SetNetworkConfigAuth, dialog.macAddress(),
+                             config.toAuthByteArray(credentials.at(1), credentials.at(2)));
+    if (login->rememberPassword())
+        deviceModel->pendingLogin = credentials;
+}
+
+void MainWindow::exportConnectionsToXml()
+{
+    QModelIndexList rows = deviceView->selectionModel()->selectedRows(DeviceModel::HostnameColumn);
+    for (qsizetype i = rows.size() - 1; i >= 0; --i) {
+        const QModelIndex &index = rows.at(i);
+        const QVariant device = index.siblingAtColumn(DeviceModel::DeviceColumn).data();
+        if (index.siblingAtColumn(DeviceModel::IpAddressColumn).data().isNull() || device.isNull() ||
+            device.toString().startsWith(QLatin1String("Veltra")))
+            rows.removeAt(i);
+    }
+    if (rows.isEmpty())
+        return;
+
+    const QString fileName = QFileDialog::getSaveFileName(this, tr("Export %1 connections to a file").arg(rows.size()),
+                                                          QDir::rootPath(), tr("Xml files (*.xml)"));
+    if (fileName.isEmpty())
+        return;
+
+    QList<ConnectionExport::Entry> entries;
+    for (const QModelIndex &index : std::as_const(rows)) {
+        const bool dhcp = index.siblingAtColumn(DeviceModel::IpConfigColumn).data().toString() == QLatin1String("DHCP");
+        const QString hostName = index.data().toString();
+        entries.append({dhcp ? hostName : index.siblingAtColumn(DeviceModel::IpAddressColumn).data().toString(),
+                        index.siblingAtColumn(DeviceModel::MacAddressColumn).data(DeviceModel::ProductTypeRole).toInt(),
+                        hostName});
+    }
+
+    QString error;
+    const int written = ConnectionExport::writeFile(fileName, entries, &error);
+    if (written < 0) {
+        QMessageBox::warning(this, tr("Export connections"),
+                             tr("Could not write the connections to %1: %2").arg(fileName, error), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+        return;
+    }
+    QMessageBox::information(this, tr("Export connections"),
+                             tr("%1 connection(s) exported to %2").arg(written).arg(fileName), QMessageBox::Ok,
+                             QMessageBox::NoButton);
+}
+
+void MainWindow::about()
+{
+    QString text = tr("<h2>%1</h2>Version %2").arg(applicationName(), versionText());
+    text += QStringLiteral("<p>") +
+            tr("<b>%1</b> is a user-friendly application to scan the local network for installed Orvane devices and "
+               "easily change their network configuration")
+                .arg(applicationName());
+    text += QStringLiteral("<p>") + tr("Using Qt Version: <b>%1</b>").arg(QLatin1String(QT_VERSION_STR));
+    text += QStringLiteral("<p>") + tr("Supported devices:");
+    text += QStringLiteral("<ul>");
+    const QStringList devices = {
+        tr("VeltraNET-4.3 version 1.8.0 or newer"), tr("VeltraNET-III version 5.6.0 or newer"),
+        tr("Panoryx-4.3 version 1.6.0 or newer"),   tr("Panoryx-III version 1.8.0 or newer"),
+        tr("Motilux-II version 2.2.0 or newer"),    tr("Motilux-III version 1.0.0 or newer"),
+    };
+    for (const QString &device : devices)
+        text += QStringLiteral("<li>") + device + QStringLiteral("</li>");
+    text += QStringLiteral("</ul>");
+    QMessageBox::about(this, tr("About %1").arg(applicationName()), text);
+}
+
+void MainWindow::launchBrowser()
+{
+    const QModelIndex current = deviceView->currentIndex();
+    const QString address =
+        current.isValid() ? current.siblingAtColumn(DeviceModel::IpAddressColumn).data().toString() : QString();
+    QDesktopServices::openUrl(QUrl(QStringLiteral("http://%1/index.cgi").arg(address)));
+}
+
+void MainWindow::deleteStoredPassword()
+{
+    const QMessageBox::StandardButton answer =
+        QMessageBox::question(this, tr("Store deleted password"),
+                              tr("Do you really want to delete stored password for selected connections?"),
+                              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::NoButton);
+    if (answer != QMessageBox::Ok)
+        return;
+    const QModelIndexList rows = deviceView->selectionModel()->selectedRows(DeviceModel::MacAddressColumn);
+    for (const QModelIndex &index : rows)
+        CredentialStore::remove(index.data().toString());
+    deletePwAct->setEnabled(false);
+}
+
+void MainWindow::deviceViewPopup(QContextMenuEvent *event)
+{
+    contextMenu->popup(event->globalPos());
+}
+
+void MainWindow::updateActions()
+{
+    const QModelIndexList rows = deviceView->selectionModel()->selectedRows(DeviceModel::IpAddressColumn);
+    const int selected = int(rows.size());
+    bool editAllowed = selected == 1;
+    bool webAllowed = selected == 1;
+    bool deleteAllowed = selected == 1;
+    int exportable = selected;
+
+    // The store is read only when something is selected: during a scan this runs for every reply.
+    const QStringList storedKeys = selected > 0 ? CredentialStore::storedKeys() : QStringList();
+    for (const QModelIndex &index : rows) {
+        const QString deviceType = index.siblingAtColumn(DeviceModel::DeviceColumn).data().toString();
+        if (index.data().isNull() || deviceType.isEmpty()) {
+            editAllowed = false;
+            webAllowed = false;
+            --exportable;
+        } else if (deviceType.startsWith(QLatin1String("VeltraNET"))) {
+            --exportable;
+        }
+        const QString mac = index.siblingAtColumn(DeviceModel::MacAddressColumn).data().toString();
+        if (!storedKeys.contains(mac, Qt::CaseSensitive))
+            deleteAllowed = false;
+    }
+
+    editAct->setEnabled(editAllowed);
+    webAct->setEnabled(webAllowed);
+    exportAct->setEnabled(exportable != 0);
+    deletePwAct->setEnabled(deleteAllowed);
+}
+
+void MainWindow::onTranscvrWarning(const QString &title, const QString &msg)
+{
+    QMessageBox::warning(this, title, msg, QMessageBox::Ok, QMessageBox::NoButton);
 }

@@ -1,9 +1,20 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QModelIndex>
 
+class DeviceModel;
+class DeviceTableView;
 class PacketTransceiver;
+class QAction;
+class QContextMenuEvent;
+class QFrame;
+class QMenu;
+class QTimer;
+class QToolBar;
 
+// The program's only window: the device table with its tool bar, context menu and status bar.
+// It owns the transceiver and the device model and wires them together.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -11,6 +22,42 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(QWidget *parent = nullptr);
 
+    static QString applicationName() { return QStringLiteral("Veltra Device Finder"); }
+    static QString versionText() { return QStringLiteral("1.2.0.34632"); }
+
+public slots:
+    void moveToTop();
+
+private slots:
+    void scan();
+    void edit(const QModelIndex &index = QModelIndex());
+    void about();
+    void launchBrowser();
+    void exportConnectionsToXml();
+    void deleteStoredPassword();
+    void checkDeviceCount();
+    void deviceViewPopup(QContextMenuEvent *event);
+    void updateActions();
+    void onTranscvrWarning(const QString &title, const QString &msg);
+
+protected:
+    virtual void createActions();
+    virtual void createContextMenu();
+    virtual void setActionTexts();
+    void createToolBar();
+
 private:
+    QFrame *centralFrame = nullptr;
+    DeviceTableView *deviceView = nullptr;
+    DeviceModel *deviceModel = nullptr;
+    QMenu *contextMenu = nullptr;
+    QToolBar *toolBar = nullptr;
+    QAction *scanAct = nullptr;
+    QAction *editAct = nullptr;
+    QAction *aboutAct = nullptr;
+    QAction *webAct = nullptr;
+    QAction *exportAct = nullptr;
+    QAction *deletePwAct = nullptr;
     PacketTransceiver *transceiver = nullptr;
+    QTimer *countTimer = nullptr;
 };

@@ -1,0 +1,159 @@
+#include "connectiondialog.h"
+
+#include "logindialog.h"
+#include "messageheader.h"
+#include "networkconfigbody.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
+QString ConnectionDialog::addressPattern()
+{
+    return QStringLiteral("((1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})\\.){3,3}"
+                          "(1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})");
+}
+
+QString ConnectionDialog::hostnamePattern()
+{
+    return QStringLiteral("[a-zA-Z][a-zA-Z0-9-]*[a-zA-Z0-9]");
+}
+
+ConnectionDialog::ConnectionDialog(bool needLogin, QWidget *parent) : QDialog(parent), needLogin(needLogin)
+{
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setWindowTitle(QStringLiteral("Connection properties"));
+
+    headerLabel = new QLabel(this);
+    headerLabel->setWordWrap(true);
+    hostnameEdit = new QLineEdit(this);
+    ipConfCombo = new QComboBox(this);
+    ipConfCombo->insertItems(0, {QStringLiteral("static"), QStringLiteral("DHCP")});
+
+    staticGroup = new QGroupBox(tr("Static configuration"), this);
+    auto *staticForm = new QFormLayout(staticGroup);
+    ipEdit = new QLineEdit(staticGroup);
+    maskEdit = new QLineEdit(staticGroup);
+    domainEdit = new QLineEdit(staticGroup);
+    gatewayEdit = new QLineEdit(staticGroup);
+    dns1Edit = new QLineEdit(staticGroup);
+    dns2Edit = new QLineEdit(staticGroup);
+
+    auto *addressValidator = new QRegularExpressionValidator(QRegularExpression(addressPattern()), this);
+    for (QLineEdit *edit : {ipEdit, maskEdit, gatewayEdit, dns1Edit, dns2Edit})
+        edit->setValidator(addressValidator);
+    hostnameEdit->setValidator(new QRegularExpressionValidator(QRegularExpression(hostnamePattern()), this));
+    hostnameEdit->setMaxLength(HostnameMaxLength);
+
+    applyButton = new QPushButton(tr("Apply"), this);
+    applyButton->setDefault(false);
+    cancelButton = new QPushButton(tr("Cancel"), this);
+
+    auto *form = new QFormLayout(this);
+    form->addRow(headerLabel);
+    form->addRow(tr("Hostname:"), hostnameEdit);
+    form->addRow(tr("IP configuration:"), ipConfCombo);
+    form->addRow(staticGroup);
+    staticForm->addRow(tr("IP address:"), ipEdit);
+    staticForm->addRow(tr("Subnet mask:"), maskEdit);
+    staticForm->addRow(tr("Domain:"), domainEdit);
+    staticForm->addRow(tr("Gateway IP:"), gatewayEdit);
+    staticForm->addRow(tr("Primary DNS server:"), dns1Edit);
+    staticForm->addRow(tr("Secondary DNS server:"), dns2Edit);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(applyButton);
+    buttons->addWidget(cancelButton);
+    buttons->addStretch();
+    form->addRow(buttons);
+
+    loginDlg = new LoginDialog(this, Qt::WindowFlags());
+
+    connect(applyButton, &QPushButton::clicked, this, &ConnectionDialog::askAccept);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
+    connect(ipConfCombo, &QComboBox::currentIndexChanged, this, &ConnectionDialog::onIpConfChanged);
+}
+
+void ConnectionDialog::loadFromDatagram(const QByteArray &datagram)
+{
+    mac = MessageHeader::srcMacOf(datagram);
+    headerLabel->setText(tr("<h2>Network Settings</h2> General network parameters for device at MAC-Address "
+                            "<b>%1</b>.<p><p>")
+                             .arg(mac));
+    if (MessageHeader::resultCodeOf(datagram) != Protocol::ResultOk)
+        return;
+
+    const NetworkConfigBody config = NetworkConfigBody::fromDatagram(datagram);
+    hostnameEdit->setText(config.hostName);
+    // Only the two known flags select an entry; anything else leaves "static" in place, and the
+    // static fields follow what the combo then shows.
+    const int flag = config.ipConfig.toInt();
+    if (flag == StaticIndex || flag == DhcpIndex)
+        ipConfCombo->setCurrentIndex(flag);
+    staticGroup->setEnabled(ipConfCombo->currentIndex() == StaticIndex);
+    ipEdit->setText(config.ipAddress);
+    maskEdit->setText(config.subnetMask);
+    domainEdit->setText(config.domain);
+    gatewayEdit->setText(config.gateway);
+    dns1Edit->setText(config.primaryDns);
+    dns2Edit->setText(config.secondaryDns);
+}
+
+QString ConnectionDialog::hostname() const
+{
+    return hostnameEdit->text();
+}
+
+int ConnectionDialog::ipConfIndex() const
+{
+    return ipConfCombo->currentIndex();
+}
+
+QString ConnectionDialog::ipAddress() const
+{
+    return ipEdit->text();
+}
+
+QString ConnectionDialog::subnetMask() const
+{
+    return maskEdit->text();
+}
+
+QString ConnectionDialog::domain() const
+{
+    return domainEdit->text();
+}
+
+QString ConnectionDialog::gateway() const
+{
+    return gatewayEdit->text();
+}
+
+QString ConnectionDialog::primaryDns() const
+{
+    return dns1Edit->text();
+}
+
+QString ConnectionDialog::secondaryDns() const
+{
+    return dns2Edit->text();
+}
+
+void ConnectionDialog::onIpConfChanged(int index)
+{
+    // Disabled fields keep their texts, and they are still sent.
+    staticGroup->setEnabled(index == StaticIndex);
+}
+
+void ConnectionDialog::askAccept()
+{
+    if (needLogin && loginDlg->exec() != QDialog::Accepted)
+        return;
+    accept();
+}

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDialog>
+
+class LoginDialog;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Edits one device's network configuration: host name, DHCP or static addressing and the static
+// addresses. When the device demands credentials that are not stored, Apply asks for them first.
+class ConnectionDialog : public QDialog
+{
+    Q_OBJECT
+
+public:
+    enum IpConfIndex { StaticIndex = 0, DhcpIndex = 1 };
+
+    // The address fields' pattern: four dot-separated groups of up to three digits, each at most
+    // 255, a group may be empty. The host name: a letter first, then letters, digits and "-",
+    // ending with a letter or digit.
+    static QString addressPattern();
+    static QString hostnamePattern();
+    static constexpr int HostnameMaxLength = 24;
+
+    explicit ConnectionDialog(bool needLogin, QWidget *parent = nullptr);
+
+    void loadFromDatagram(const QByteArray &datagram);
+
+    QString macAddress() const { return mac; }
+    QString hostname() const;
+    int ipConfIndex() const;
+    QString ipAddress() const;
+    QString subnetMask() const;
+    QString domain() const;
+    QString gateway() const;
+    QString primaryDns() const;
+    QString secondaryDns() const;
+    LoginDialog *loginDialog() const { return loginDlg; }
+
+private slots:
+    void onIpConfChanged(int index);
+    void askAccept();
+
+private:
+    QLabel *headerLabel = nullptr;
+    QString mac;
+    QLineEdit *hostnameEdit = nullptr;
+    QComboBox *ipConfCombo = nullptr;
+    QGroupBox *staticGroup = nullptr;
+    QLineEdit *ipEdit = nullptr;
+    QLineEdit *maskEdit = nullptr;
+    QLineEdit *domainEdit = nullptr;
+    QLineEdit *gatewayEdit = nullptr;
+    QLineEdit *dns1Edit = nullptr;
+    QLineEdit *dns2Edit = nullptr;
+    QPushButton *applyButton = nullptr;
+    QPushButton *cancelButton = nullptr;
+    LoginDialog *loginDlg = nullptr;
+    bool needLogin = false;
+};
