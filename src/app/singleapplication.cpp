@@ -1,0 +1,240 @@
+#include "singleapplication.h"
+
+#include <QCryptographicHash>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QThread>
+#include <QTimer>
+#include <QWidget>
+#include <QtEndian>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace {
+
+// One message per connection: "VDF1", the UTF-8 text's length as a 32-bit big-endian number, the
+// text. The running instance answers a complete message with one Ack byte and closes.
+const QByteArray Magic = QByteArrayLiteral("VDF1");
+constexpr int HeaderSize = 8;
+constexpr char Ack = '\x06';
+constexpr quint32 MaxMessageSize = 1 << 20;
+
+// A client that has not sent its whole message by then is dropped.
+constexpr int ConnectionTimeout = 3000;
+// Pause between connection attempts while the running instance is not listening yet.
+constexpr int RetryInterval = 20;
+
+QString currentUser()
+{
+#ifdef Q_OS_UNIX
+    return QString::number(::getuid());
+#else
+    return qEnvironmentVariable("USERNAME");
+#endif
+}
+
+QString identity()
+{
+    const QString filePath = QCoreApplication::applicationFilePath();
+    QString path = QFileInfo(filePath).canonicalFilePath();
+    if (path.isEmpty())
+        path = filePath;
+#ifdef Q_OS_WIN
+    path = path.toLower(); // the same file under any spelling
+#endif
+    return currentUser() + QLatin1Char('\n') + path;
+}
+
+// Short and free of anything a file or pipe name cannot hold, whatever the path contains.
+QString instanceName()
+{
+    const QByteArray hash = QCryptographicHash::hash(identity().toUtf8(), QCryptographicHash::Sha256);
+    return QLatin1String("veltra-") + QString::fromLatin1(hash.toHex().left(16));
+}
+
+// The per-user runtime folder is private to the user; the temporary folder is the fallback.
+QString lockDirectory()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime;
+    return QDir::tempPath();
+}
+
+QByteArray frame(const QByteArray &payload)
+{
+    QByteArray data = Magic;
+    data.resize(HeaderSize);
+    qToBigEndian<quint32>(quint32(payload.size()), data.data() + Magic.size());
+    return data + payload;
+}
+
+int remaining(const QDeadlineTimer &deadline)
+{
+    return int(deadline.remainingTime());
+}
+
+void drop(QLocalSocket *socket)
+{
+    socket->abort();
+    socket->deleteLater();
+}
+
+} // namespace
+
+SingleApplication::SingleApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    const QString name = instanceName();
+    const QString directory = lockDirectory();
+#ifdef Q_OS_WIN
+    socketName = name;
+#else
+    socketName = directory + QLatin1Char('/') + name + QLatin1String(".socket");
+#endif
+
+    lock = std::make_unique<QLockFile>(directory + QLatin1Char('/') + name + QLatin1String(".lock"));
+    // Held for the whole run: only a dead owner makes the lock stale, never its age.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        startServer();
+    } else if (lock->error() == QLockFile::LockFailedError) {
+        running = true;
+    } else {
+        // Better a second window than a program that never starts.
+        qWarning("SingleApplication: cannot create the lock file %s; running without the single-instance check",
+                 qPrintable(QDir::toNativeSeparators(lock->fileName())));
+    }
+}
+
+SingleApplication::~SingleApplication()
+{
+    // Close before unlocking: a successor that takes the lock recreates the socket under the same
+    // name, and closing ours afterwards would remove it.
+    if (server)
+        server->close();
+    lock.reset();
+}
+
+bool SingleApplication::sendMessage(const QString &message, int timeout)
+{
+    if (!running)
+        return false;
+    const QByteArray payload = message.toUtf8();
+    if (quint32(payload.size()) > MaxMessageSize)
+        return false;
+
+    const QDeadlineTimer deadline(qMax(timeout, 0));
+    QLocalSocket socket;
+    // The running instance holds the lock a moment before it listens, and a crashed one leaves
+    // its socket behind until the next owner removes it: keep trying until the time is up.
+    for (;;) {
+        socket.connectToServer(socketName);
+        if (socket.waitForConnected(remaining(deadline)))
+            break;
+        socket.abort();
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(qMin(RetryInterval, remaining(deadline)));
+    }
+
+    socket.write(frame(payload));
+    while (socket.bytesToWrite() > 0) {
+        if (!socket.waitForBytesWritten(remaining(deadline)))
+            return false;
+    }
+    while (socket.bytesAvailable() < 1) {
+        if (!socket.waitForReadyRead(remaining(deadline)))
+            return false;
+    }
+    char answer = 0;
+    const bool delivered = socket.getChar(&answer) && answer == Ack;
+    socket.abort();
+    return delivered;
+}
+
+void SingleApplication::setActivationWindow(QWidget *window, bool activateOnMessage)
+{
+    activationTarget = window;
+    activatesOnMessage = activateOnMessage;
+}
+
+QWidget *SingleApplication::activationWindow() const
+{
+    return activationTarget;
+}
+
+void SingleApplication::activateWindow()
+{
+    QWidget *const window = activationTarget;
+    if (!window)
+        return;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void SingleApplication::startServer()
+{
+    server = new QLocalServer(this);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    // Whatever socket is left under our name belongs to a crashed instance: we hold the lock.
+    QLocalServer::removeServer(socketName);
+    if (!server->listen(socketName)) {
+        // Holding the lock without listening would leave every later start waiting in vain and
+        // then quitting without a window: let them run on their own instead.
+        qWarning("SingleApplication: cannot listen on %s: %s; running without the single-instance check",
+                 qPrintable(QDir::toNativeSeparators(socketName)), qPrintable(server->errorString()));
+        lock->unlock();
+        return;
+    }
+    connect(server, &QLocalServer::newConnection, this, &SingleApplication::acceptConnections);
+}
+
+void SingleApplication::acceptConnections()
+{
+    while (QLocalSocket *socket = server->nextPendingConnection()) {
+        // Nothing here waits for a client: each one is read as its bytes come and dropped when it
+        // stalls, so a silent or broken client holds up no one else.
+        auto *timer = new QTimer(socket);
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, socket, [socket] { drop(socket); });
+        timer->start(ConnectionTimeout);
+        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readMessage(socket); });
+        readMessage(socket);
+    }
+}
+
+void SingleApplication::readMessage(QLocalSocket *socket)
+{
+    if (socket->bytesAvailable() < HeaderSize)
+        return;
+    const QByteArray header = socket->peek(HeaderSize);
+    const quint32 size = qFromBigEndian<quint32>(header.constData() + Magic.size());
+    if (!header.startsWith(Magic) || size > MaxMessageSize) {
+        drop(socket);
+        return;
+    }
+    if (socket->bytesAvailable() < HeaderSize + qint64(size))
+        return;
+
+    socket->skip(HeaderSize);
+    const QString message = QString::fromUtf8(socket->read(size));
+    // One message per connection; anything after it is ignored. The answer goes out before the
+    // signal, so that a slot that opens a dialog does not make the sender give up.
+    disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
+    socket->putChar(Ack);
+    socket->flush();
+    socket->disconnectFromServer();
+
+    emit messageReceived(message);
+    if (activatesOnMessage)
+        activateWindow();
+}
