@@ -1,11 +1,26 @@
 #include "mainwindow.h"
+#include "singleapplication.h"
 
-#include <QApplication>
+namespace {
+
+// What a second start sends to the running instance; the text itself is never looked at.
+const QString HandOverMessage = QStringLiteral("...");
+constexpr int HandOverTimeout = 5000;
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    SingleApplication app(argc, argv);
+    if (app.isRunning()) {
+        // Whether or not the running instance took the message, this start shows nothing.
+        app.sendMessage(HandOverMessage, HandOverTimeout);
+        return 0;
+    }
+
     MainWindow window;
+    app.setActivationWindow(&window, true);
     window.show();
+    QObject::connect(&app, &SingleApplication::messageReceived, &window, &MainWindow::moveToTop);
     return app.exec();
 }
