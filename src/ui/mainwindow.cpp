@@ -81,8 +81,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setMinimumWidth(890);
 
     countTimer = new QTimer(this);
+    countTimer->setObjectName(QStringLiteral("countTimer"));
     countTimer->setInterval(CountCheckDelay);
     countTimer->setSingleShot(true);
+    // A coarse timer may fire up to 5 % early, and a device answering late in the wait would then
+    // be marked incomplete although its reply came within the 3000 ms.
+    countTimer->setTimerType(Qt::PreciseTimer);
 
     updateActions();
 

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -12,7 +13,8 @@
 
 // Answers modal boxes and dialogs while a test waits for them, so that no test hangs on one.
 // Every modal widget that comes up is recorded (title and, for message boxes, text) and handed to
-// `answer`, which may fill it in and close it; by default it is rejected.
+// `answer`, which may fill it in and close it; by default it is rejected. The recorded text is a
+// message box's text or an input dialog's label.
 class ModalAnswerer : public QObject
 {
 public:
@@ -60,6 +62,8 @@ private:
         Seen entry{QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle(), QString()};
         if (auto *box = qobject_cast<QMessageBox *>(modal))
             entry.text = box->text();
+        else if (auto *input = qobject_cast<QInputDialog *>(modal))
+            entry.text = input->labelText();
         seen.append(entry);
         if (answer) {
             answer(modal);
