@@ -113,10 +113,16 @@ bool PacketTransceiver::bindSocket()
 
 void PacketTransceiver::bindSendSocket()
 {
+    // Already bound to the current interface: nothing to do. A socket that a write bound to an
+    // address of the system's choice is rebound.
+    const QHostAddress address(currentInterfaceAddress());
+    if (sendSocket->state() == QAbstractSocket::BoundState && sendSocket->localAddress() == address &&
+        sendSocket->localPort() == Protocol::SendPort)
+        return;
+    sendSocket->close();
     // A failed bind is not fatal: the socket then sends from a port the system picks, and the
     // model's time-outs notice replies that never come.
-    if (!sendSocket->bind(QHostAddress(currentInterfaceAddress()), Protocol::SendPort,
-                          QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+    if (!sendSocket->bind(address, Protocol::SendPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
         qDebug() << "PacketTransceiver: cannot bind the sending socket to" << currentInterfaceAddress()
                  << sendSocket->errorString();
 }
@@ -146,7 +152,6 @@ void PacketTransceiver::chooseInterface(const QString &name)
         if (field(interfaces.at(i).split(EntrySeparator, Qt::KeepEmptyParts), 2) != name)
             continue;
         interfaces.move(i, 0);
-        sendSocket->close();
         bindSendSocket();
         return;
     }

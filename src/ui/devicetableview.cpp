@@ -1,6 +1,8 @@
 #include "devicetableview.h"
 
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QTimer>
 
 DeviceTableView::DeviceTableView(QWidget *parent) : QTableView(parent)
 {
@@ -16,4 +18,29 @@ DeviceTableView::DeviceTableView(QWidget *parent) : QTableView(parent)
 void DeviceTableView::contextMenuEvent(QContextMenuEvent *event)
 {
     emit popup(event);
+}
+
+void DeviceTableView::rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end)
+{
+    if (!parent.isValid() && start == end && selectionModel()) {
+        takenRow = start;
+        takenRowSelected = selectionModel()->isRowSelected(start, parent);
+        const QModelIndex current = currentIndex();
+        takenCurrentColumn = current.isValid() && current.row() == start ? current.column() : -1;
+        // Only a row put back within the same turn of the event loop is the same device's update.
+        QTimer::singleShot(0, this, [this] { takenRow = -1; });
+    }
+    QTableView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void DeviceTableView::rowsInserted(const QModelIndex &parent, int start, int end)
+{
+    QTableView::rowsInserted(parent, start, end);
+    if (parent.isValid() || start != end || start != takenRow)
+        return;
+    takenRow = -1;
+    if (takenCurrentColumn >= 0)
+        selectionModel()->setCurrentIndex(model()->index(start, takenCurrentColumn), QItemSelectionModel::NoUpdate);
+    if (takenRowSelected)
+        selectionModel()->select(model()->index(start, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }

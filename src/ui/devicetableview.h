@@ -18,4 +18,15 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void rowsAboutToBeRemoved(const QModelIndex &parent, int start, int end) override;
+
+protected slots:
+    void rowsInserted(const QModelIndex &parent, int start, int end) override;
+
+private:
+    // The model updates a device by taking its row out and putting it back at once; the user's
+    // selection and current cell in that row are kept across it.
+    int takenRow = -1;
+    bool takenRowSelected = false;
+    int takenCurrentColumn = -1;
 };

@@ -45,6 +45,7 @@ private slots:
     void headerClickSorts();
     void contextMenuEventOnlyEmitsPopup_data();
     void contextMenuEventOnlyEmitsPopup();
+    void updatedRowKeepsSelection();
 
 private:
     QPoint cellCenter(int row, int column) const { return view->visualRect(model->index(row, column)).center(); }
@@ -229,6 +230,32 @@ void TestDeviceTableView::contextMenuEventOnlyEmitsPopup()
     QCOMPARE(view->selectionModel()->selectedIndexes(), selectedBefore);
     QCOMPARE(view->currentIndex(), model->index(1, 0));
     QCOMPARE(QApplication::activePopupWidget(), nullptr);
+}
+
+void TestDeviceTableView::updatedRowKeepsSelection()
+{
+    // A device's update takes its row out and puts it back at once: selection and current cell stay.
+    view->selectionModel()->setCurrentIndex(model->index(1, 3),
+                                            QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    QSignalSpy selectionChanges(view->selectionModel(), &QItemSelectionModel::selectionChanged);
+    const QList<QStandardItem *> items = model->takeRow(1);
+    items.at(2)->setText(QStringLiteral("cellar-2"));
+    model->insertRow(1, items);
+    QVERIFY(view->selectionModel()->isRowSelected(1, QModelIndex()));
+    QCOMPARE(view->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(view->currentIndex(), model->index(1, 3));
+    QVERIFY(!selectionChanges.isEmpty()); // the window re-evaluates its actions on this
+
+    // An unselected row that is updated stays unselected.
+    model->insertRow(0, model->takeRow(0));
+    QCOMPARE(view->selectionModel()->selectedRows().size(), 1);
+    QVERIFY(!view->selectionModel()->isRowSelected(0, QModelIndex()));
+
+    // A row removed for good is not brought back into the selection by a later, different row.
+    model->removeRow(1);
+    QCoreApplication::processEvents();
+    model->insertRow(1, QList<QStandardItem *>{new QStandardItem(QStringLiteral("new device"))});
+    QVERIFY(view->selectionModel()->selectedRows().isEmpty());
 }
 
 QTEST_MAIN(TestDeviceTableView)
