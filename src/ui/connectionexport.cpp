@@ -1,6 +1,8 @@
 #include "connectionexport.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
 
@@ -43,16 +45,50 @@ QByteArray ConnectionExport::document(const QList<Entry> &entries, QStringList *
     return bytes;
 }
 
+namespace {
+
+// Writes all of `bytes` unbuffered, going on after a short write: a write that then fails carries
+// the system's reason (a full disk, a file size limit), which a failed flush does not always do.
+bool writeAll(QFileDevice &file, const QByteArray &bytes)
+{
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return true;
+}
+
+} // namespace
+
 int ConnectionExport::writeFile(const QString &fileName, const QList<Entry> &entries, QString *error)
 {
+    QStringList names;
+    const QByteArray bytes = document(entries, &names);
+    constexpr QIODevice::OpenMode Mode = QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered;
+
+    // A device or another special file cannot be replaced by renaming a new file onto it (that
+    // would put a plain file in its place): it is written in place.
+    const QFileInfo target(fileName);
+    if (target.exists() && !target.isFile() && !target.isDir()) {
+        QFile file(fileName);
+        if (!file.open(Mode) || !writeAll(file, bytes)) {
+            *error = file.errorString();
+            return -1;
+        }
+        return int(names.size());
+    }
+
+    // Unbuffered, every write failure is seen here: QSaveFile::commit() does not notice a failed
+    // flush of its own buffer and would rename a cut file onto the old one.
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    if (!file.open(Mode)) {
         *error = file.errorString();
         return -1;
     }
-    QStringList names;
-    const QByteArray bytes = document(entries, &names);
-    if (file.write(bytes) != bytes.size()) {
+    if (!writeAll(file, bytes)) {
         *error = file.errorString();
         file.cancelWriting();
         return -1;
