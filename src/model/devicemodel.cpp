@@ -25,9 +25,16 @@ int elapsed(const QTime &stamp, const QTime &now)
     return msecs < 0 ? msecs + MsecsPerDay : msecs;
 }
 
+// A cell that a reply filled holds a value even when the text is empty; only a cell that no reply
+// reached has none.
+bool hasText(const QStandardItem *item, const QString &text)
+{
+    return item->data(Qt::DisplayRole).isValid() && item->text() == text;
+}
+
 void setTextIfChanged(QStandardItem *item, const QString &text)
 {
-    if (item->text() != text)
+    if (!hasText(item, text))
         item->setText(text);
 }
 
@@ -180,7 +187,7 @@ void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString 
 
 void DeviceModel::setCellText(ConflictIndex &index, QStandardItem *cell, const QString &text, bool caseFold)
 {
-    if (cell->text() == text && (text.isEmpty() || index.keyOf.contains(cell)))
+    if (hasText(cell, text) && (text.isEmpty() || index.keyOf.contains(cell)))
         return;
     untrackCell(index, cell);
     cell->setText(text);

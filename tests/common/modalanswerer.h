@@ -59,17 +59,33 @@ private:
         if (!modal || handled.contains(modal))
             return;
         handled.append(modal);
+        modal->installEventFilter(this);
         Seen entry{QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle(), QString()};
         if (auto *box = qobject_cast<QMessageBox *>(modal))
             entry.text = box->text();
         else if (auto *input = qobject_cast<QInputDialog *>(modal))
             entry.text = input->labelText();
         seen.append(entry);
-        if (answer) {
-            answer(modal);
-        } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
-            dialog->reject();
+        // Answered from an event of its own: an answer that opens another modal dialog must not
+        // block this polling timer, which would then never see that dialog.
+        QTimer::singleShot(0, this, [this, widget = QPointer<QWidget>(modal)] {
+            if (!widget)
+                return;
+            if (answer)
+                answer(widget);
+            else if (auto *dialog = qobject_cast<QDialog *>(widget.data()))
+                dialog->reject();
+        });
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        // Hidden, even if shown again before the next poll, a dialog is due for a new answer.
+        if (event->type() == QEvent::Hide) {
+            handled.removeAll(static_cast<QWidget *>(watched));
+            watched->removeEventFilter(this);
         }
+        return QObject::eventFilter(watched, event);
     }
 
     std::function<void(QWidget *)> answer;

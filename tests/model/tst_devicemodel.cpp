@@ -352,6 +352,12 @@ void TestDeviceModel::shortRepliesReadAsZero()
     model->onDeviceReplyReceived(QByteArray(info.constData(), 140));
     QCOMPARE(text(*model, 1, 1), QStringLiteral("1.8.0"));
     QCOMPARE(text(*model, 1, 0), QString());
+    // An empty text that a reply carried is a value: the row has had its device-information reply.
+    QVERIFY(!model->item(1, 0)->data(Qt::DisplayRole).isNull());
+    QVERIFY(model->item(1, 2)->data(Qt::DisplayRole).isNull());
+    model->onDeviceReplyReceived(Replies::config(MacB, QString(), QString()));
+    QVERIFY(!model->item(1, 2)->data(Qt::DisplayRole).isNull());
+    QVERIFY(!model->item(1, 3)->data(Qt::DisplayRole).isNull());
 }
 
 void TestDeviceModel::conflictMarks()
