@@ -152,6 +152,11 @@ bool readDevice(const QJsonObject &object, DeviceProfile *device, QString *error
         return false;
     device->protocolVersion = quint8(version);
 
+    qint64 dropRate = device->dropPercent;
+    if (!reader.integer("dropRate", 0, DeviceProfile::MaxDropPercent, &dropRate))
+        return false;
+    device->dropPercent = int(dropRate);
+
     qint64 resultCode = device->resultCode;
     if (!reader.integer("resultCode", 0, 0xffffffffLL, &resultCode))
         return false;
@@ -201,7 +206,8 @@ QStringList DeviceListReader::keys()
             QStringLiteral("delay"),
             QStringLiteral("jitter"),
             QStringLiteral("restartTime"),
-            QStringLiteral("lowercaseMac")};
+            QStringLiteral("lowercaseMac"),
+            QStringLiteral("dropRate")};
 }
 
 std::optional<QList<DeviceProfile>> DeviceListReader::fromFile(const QString &path, const DeviceProfile &deviceTemplate,

@@ -32,6 +32,9 @@ struct DeviceProfile
     int jitterMs = 5; // every reply waits a further random 0..jitterMs milliseconds
     int restartTimeMs = 2000;
     bool lowercaseMac = false;
+    int dropPercent = 0; // share of the replies that are lost on the way, 0 to 100
+
+    static constexpr int MaxDropPercent = 100;
 
     // The MAC text that goes into the device's datagrams.
     QString sentMac() const { return lowercaseMac ? mac.toLower() : mac; }

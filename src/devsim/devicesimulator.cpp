@@ -54,6 +54,13 @@ void DeviceSimulator::collect(int index, const MessageHeader &header, const QByt
     if (reply.isEmpty())
         return;
     const DeviceProfile &profile = device.profile();
+    // Lost on the way: the device has still handled the request (an accepted configuration
+    // waits for its restart), only its answer never arrives.
+    if (profile.dropPercent > 0 &&
+        std::uniform_int_distribution<int>(0, DeviceProfile::MaxDropPercent - 1)(random) < profile.dropPercent) {
+        ++lost;
+        return;
+    }
     qint64 delay = profile.delayMs;
     if (profile.jitterMs > 0)
         delay += std::uniform_int_distribution<int>(0, profile.jitterMs)(random);

@@ -34,6 +34,8 @@ public:
     static bool isRequest(quint32 messageId);
 
     int deviceCount() const { return int(devices.size()); }
+    // Replies made but thrown away by a device's drop rate.
+    quint64 lostReplies() const { return lost; }
     const SimulatedDevice &device(int index) const { return devices.at(size_t(index)); }
     // The index of the device with this MAC text in any case, or -1.
     int indexOf(const QString &mac) const { return byMac.value(mac.toUpper(), -1); }
@@ -45,4 +47,5 @@ private:
     std::vector<SimulatedDevice> devices;
     QHash<QString, int> byMac; // upper-case MAC text -> index
     std::mt19937 random;
+    quint64 lost = 0;
 };

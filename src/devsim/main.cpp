@@ -81,9 +81,10 @@ int main(int argc, char *argv[])
     const SimulatorEndpoint::Statistics &stats = endpoint.statistics();
     std::fprintf(stderr,
                  "veltra-devsim: received %llu datagrams (%llu own replies), sent %llu replies, %llu retries, "
-                 "%llu dropped, %d still queued\n",
+                 "%llu dropped, %d still queued, %llu lost on purpose\n",
                  static_cast<unsigned long long>(stats.received), static_cast<unsigned long long>(stats.ownReceived),
                  static_cast<unsigned long long>(stats.repliesSent), static_cast<unsigned long long>(stats.retries),
-                 static_cast<unsigned long long>(stats.dropped), endpoint.queuedReplies());
+                 static_cast<unsigned long long>(stats.dropped), endpoint.queuedReplies(),
+                 static_cast<unsigned long long>(simulator.lostReplies()));
     return 0;
 }

@@ -21,7 +21,7 @@ QString description()
         "  mac (required), deviceName, firmware, productType, hostName, dhcp, ip, mask, domain,\n"
         "  gateway, dns1, dns2, protocolVersion, user, password,\n"
         "  silent, answers (\"all\", \"info\", \"config\"), resultCode, delay, jitter, restartTime,\n"
-        "  lowercaseMac.\n"
+        "  lowercaseMac, dropRate.\n"
         "The device options below give every device's default; a device's own key wins.\n"
         "When ready it prints one line to stdout:\n"
         "  veltra-devsim: ready, N devices on ADDRESS port PORT\n"
@@ -83,6 +83,10 @@ struct Parser
                                      QStringLiteral("kind")};
     const QCommandLineOption lowercaseMac{QStringLiteral("lowercase-mac"),
                                           QStringLiteral("Devices send their MAC text in lower case.")};
+    const QCommandLineOption dropRate{
+        QStringLiteral("drop-rate"),
+        QStringLiteral("Percentage of replies lost on the way, chosen at random per reply (default 0)."),
+        QStringLiteral("percent")};
     const QCommandLineOption silent{QStringLiteral("silent"),
                                     QStringLiteral("Devices answer nothing (the log still records).")};
     const QCommandLineOption seed{QStringLiteral("seed"),
@@ -100,10 +104,10 @@ struct Parser
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions(
-            {devices,      count,        macBase,   ipBase, protocolVersion, user,        password,   interfaceAddress,
-             port,         replyAddress, replyPort, delay,  jitter,          restartTime, resultCode, answers,
-             lowercaseMac, silent,       seed,      log,    duration});
+        parser.addOptions({devices,          count,   macBase,      ipBase,    protocolVersion, user,   password,
+                           interfaceAddress, port,    replyAddress, replyPort, delay,           jitter, restartTime,
+                           resultCode,       answers, lowercaseMac, silent,    dropRate,        seed,   log,
+                           duration});
     }
 };
 
@@ -176,6 +180,7 @@ std::optional<SimulatorOptions> SimulatorOptions::parse(const QStringList &argum
         !readNumber(parser, p.jitter, 0, MaxMilliseconds, &device.jitterMs, error) ||
         !readNumber(parser, p.restartTime, 0, MaxMilliseconds, &device.restartTimeMs, error) ||
         !readNumber(parser, p.resultCode, 0, 0xffffffffLL, &device.resultCode, error) ||
+        !readNumber(parser, p.dropRate, 0, DeviceProfile::MaxDropPercent, &device.dropPercent, error) ||
         !readNumber(parser, p.duration, 1, std::numeric_limits<int>::max(), &options.durationMs, error) ||
         !readNumber(parser, p.seed, 0, 0xffffffffLL, &options.seed, error) ||
         !readAddress(parser, p.interfaceAddress, &options.interfaceAddress, error) ||

@@ -36,7 +36,7 @@ void TestDeviceList::readsEveryKey()
         "productType": "7", "hostName": "lab-gate", "dhcp": true, "ip": "192.168.77.32", "mask": "255.255.0.0",
         "domain": "lab.example", "gateway": "192.168.77.254", "dns1": "192.168.77.253", "dns2": "192.168.77.252",
         "protocolVersion": 3, "user": "service", "password": "p\u00e4ss", "silent": true, "answers": "config",
-        "resultCode": 2147483651, "delay": 250, "jitter": 0, "restartTime": 4000, "lowercaseMac": true}])";
+        "resultCode": 2147483651, "delay": 250, "jitter": 0, "restartTime": 4000, "lowercaseMac": true, "dropRate": 35}])";
     QString error;
     const auto devices = DeviceListReader::fromJson(json, DeviceProfile(), &error);
     QVERIFY2(devices, qPrintable(error));
@@ -64,6 +64,7 @@ void TestDeviceList::readsEveryKey()
     QCOMPARE(d.jitterMs, 0);
     QCOMPARE(d.restartTimeMs, 4000);
     QVERIFY(d.lowercaseMac);
+    QCOMPARE(d.dropPercent, 35);
 }
 
 void TestDeviceList::appliesTemplateAndDefaults()
@@ -128,6 +129,8 @@ void TestDeviceList::badLists_data()
         {"resultCode", "4294967296", "from 0 to 4294967295"},
         {"answers", "\"none\"", "\"all\", \"info\" or \"config\""},
         {"productType", "1000", "from 0 to 999"},
+        {"dropRate", "101", "from 0 to 100"},
+        {"dropRate", "12.5", "whole number"},
         {"productType", "\"1234\"", "longer than 3"},
         {"firmware", "\"12345678901234567890\"", "longer than 19"},
         {"hostName", "\"a-host-name-of-25-letters\"", "longer than 24"},
@@ -240,6 +243,8 @@ void TestDeviceList::badOptions_data()
     QTest::newRow("past the last address")
         << QStringLiteral("--count 2 --ip-base 255.255.255.255") << QStringLiteral("run past 255.255.255.255");
     QTest::newRow("too many") << QStringLiteral("--count 100001") << QStringLiteral("--count must be");
+    QTest::newRow("drop rate over 100") << QStringLiteral("--count 1 --drop-rate 101")
+                                        << QStringLiteral("--drop-rate must be");
     QTest::newRow("credentials too long")
         << QStringLiteral("--count 1 --user ") + QString(93, QLatin1Char('u')) << QStringLiteral("not usable");
 }

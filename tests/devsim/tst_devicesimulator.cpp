@@ -1,9 +1,11 @@
 #include "devicesimulator.h"
+#include "simulatoroptions.h"
 
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
 
 #include <QRandomGenerator>
+#include <QSet>
 #include <QTest>
 #include <QtEndian>
 
@@ -94,6 +96,9 @@ private slots:
     void faults();
     void lowercaseMac();
     void delays();
+    void dropsAShareOfReplies_data();
+    void dropsAShareOfReplies();
+    void droppedAnswerStillChangesTheDevice();
     void survivesAnyDatagram();
 };
 
@@ -397,6 +402,72 @@ void TestDeviceSimulator::delays()
     QVERIFY(std::adjacent_find(first.begin(), first.end() - 1, std::not_equal_to<>()) != first.end() - 1);
     QCOMPARE(delaysOf(42), first);
     QVERIFY(delaysOf(43) != first);
+}
+
+// A device's drop rate loses about that share of its replies, at random but repeatably for a seed;
+// the option gives every device the rate, a device's own key wins.
+void TestDeviceSimulator::dropsAShareOfReplies_data()
+{
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<int>("least"); // of 2000 replies lost
+    QTest::addColumn<int>("most");
+    QTest::newRow("none") << 0 << 0 << 0;
+    QTest::newRow("thirty percent") << 30 << 480 << 720;
+    QTest::newRow("all") << 100 << 2000 << 2000;
+}
+
+void TestDeviceSimulator::dropsAShareOfReplies()
+{
+    QFETCH(int, percent);
+    QFETCH(int, least);
+    QFETCH(int, most);
+    QString error;
+    const auto options =
+        SimulatorOptions::parse({QStringLiteral("veltra-devsim"), QStringLiteral("--count"), QStringLiteral("1000"),
+                                 QStringLiteral("--drop-rate"), QString::number(percent)},
+                                &error);
+    QVERIFY2(options, qPrintable(error));
+    const auto profiles = options->devices(&error);
+    QVERIFY2(profiles, qPrintable(error));
+
+    auto lostWith = [&profiles](quint32 seed, QSet<int> *answered) {
+        DeviceSimulator simulator(*profiles, seed);
+        const auto replies = simulator.handleDatagram(request(GetDeviceInfo, Broadcast), 0) +
+                             simulator.handleDatagram(request(GetNetworkConfig, Broadcast), 0);
+        for (const ScheduledReply &reply : replies)
+            answered->insert(reply.deviceIndex * 2 + (u32(reply.datagram, 40) == DeviceInfoReply ? 0 : 1));
+        return int(simulator.lostReplies());
+    };
+    QSet<int> first;
+    const int lost = lostWith(7, &first);
+    QVERIFY2(lost >= least && lost <= most, qPrintable(QString::number(lost)));
+    QCOMPARE(lost + first.size(), 2000);
+    QSet<int> again;
+    QCOMPARE(lostWith(7, &again), lost);
+    QCOMPARE(again, first);
+    if (percent > 0 && percent < 100) {
+        QSet<int> other;
+        lostWith(8, &other);
+        QVERIFY(other != first);
+    }
+}
+
+// A lost answer is lost on the way back: the device has taken the configuration all the same.
+void TestDeviceSimulator::droppedAnswerStillChangesTheDevice()
+{
+    DeviceProfile profile = device(QStringLiteral("02:00:00:00:00:01"), 3);
+    profile.dropPercent = 100;
+    profile.restartTimeMs = 0;
+    DeviceProfile steady = device(QStringLiteral("02:00:00:00:00:02"), 3);
+    DeviceSimulator simulator({profile, steady});
+    const NetworkConfigBody config = newConfig(profile.mac);
+    QVERIFY(simulator.handleDatagram(request(SetNetworkConfig, profile.mac, 1, config.toByteArray()), 0).isEmpty());
+    QVERIFY(simulator.device(0).pendingConfig().has_value());
+    simulator.handleDatagram(request(RestartNetwork, profile.mac), 1);
+    QCOMPARE(simulator.device(0).profile().config.hostName, config.hostName);
+    // The other device's rate is its own.
+    QCOMPARE(onlyReply(simulator, request(GetDeviceInfo, steady.mac)).size(), 149 + 13);
+    QCOMPARE(simulator.lostReplies(), quint64(1));
 }
 
 // Any datagram, as a fuzzer would send it: nothing read beyond its end, no crash, and replies
