@@ -1,0 +1,410 @@
+#include "commandline.h"
+
+#include "messageheader.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+// An option as one command accepts it.
+struct OptionSpec
+{
+    const char *name; // without the leading dashes
+    bool takesValue;
+};
+
+const QList<std::pair<CommandLine::Command, const char *>> CommandNames = {
+    {CommandLine::Command::Interfaces, "interfaces"},
+    {CommandLine::Command::Scan, "scan"},
+    {CommandLine::Command::Show, "show"},
+    {CommandLine::Command::Set, "set"},
+    {CommandLine::Command::Forget, "forget"},
+    {CommandLine::Command::Export, "export"},
+};
+
+QList<OptionSpec> optionsOf(CommandLine::Command command)
+{
+    using C = CommandLine::Command;
+    QList<OptionSpec> specs{{"help", false}};
+    switch (command) {
+    case C::Interfaces:
+        specs += {{"format", true}};
+        break;
+    case C::Scan:
+        specs += {{"interface", true}, {"all-interfaces", false}, {"wait", true}, {"repeat", true}, {"format", true}};
+        break;
+    case C::Show:
+        specs += {{"interface", true}, {"wait", true}, {"format", true}};
+        break;
+    case C::Set:
+        specs +=
+            {{"interface", true}, {"hostname", true},        {"dhcp", false},     {"static", false}, {"ip", true},
+             {"mask", true},      {"gateway", true},         {"domain", true},    {"dns1", true},    {"dns2", true},
+             {"user", true},      {"password-stdin", false}, {"remember", false}, {"wait", true}};
+        break;
+    case C::Forget:
+        break;
+    case C::Export:
+        specs += {{"all", false}, {"output", true}, {"interface", true}, {"wait", true}, {"repeat", true}};
+        break;
+    case C::None:
+        specs += {{"version", false}};
+        break;
+    }
+    return specs;
+}
+
+const OptionSpec *findSpec(const QList<OptionSpec> &specs, const QString &name)
+{
+    for (const OptionSpec &spec : specs) {
+        if (name == QLatin1String(spec.name))
+            return &spec;
+    }
+    return nullptr;
+}
+
+bool readNumber(const QString &option, const QString &text, int minimum, int maximum, int *target, QString *error)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    if (!ok || value < minimum || value > maximum) {
+        *error = QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
+                     .arg(option)
+                     .arg(minimum)
+                     .arg(maximum)
+                     .arg(text);
+        return false;
+    }
+    *target = value;
+    return true;
+}
+
+// Stores one option's value; false with a message when it is not usable.
+bool apply(CommandLine::Options *options, const QString &name, const QString &value, QString *error)
+{
+    ConfigChange &change = options->change;
+    if (name == QLatin1String("help")) {
+        options->help = true;
+    } else if (name == QLatin1String("version")) {
+        options->version = true;
+    } else if (name == QLatin1String("format")) {
+        if (!RecordTable::parseFormat(value, &options->format)) {
+            *error = QStringLiteral("--format must be table, json or csv, not \"%1\"").arg(value);
+            return false;
+        }
+    } else if (name == QLatin1String("interface")) {
+        if (value.isEmpty()) {
+            *error = QStringLiteral("--interface needs an interface name or IPv4 address");
+            return false;
+        }
+        options->interfaceName = value;
+    } else if (name == QLatin1String("all-interfaces")) {
+        options->allInterfaces = true;
+    } else if (name == QLatin1String("wait")) {
+        return readNumber(name, value, 1, CommandLine::MaxWaitMs, &options->waitMs, error);
+    } else if (name == QLatin1String("repeat")) {
+        return readNumber(name, value, 1, CommandLine::MaxRepeat, &options->repeat, error);
+    } else if (name == QLatin1String("all")) {
+        options->all = true;
+    } else if (name == QLatin1String("output")) {
+        if (value.isEmpty()) {
+            *error = QStringLiteral("-o/--output needs a file name");
+            return false;
+        }
+        options->outputFile = value;
+    } else if (name == QLatin1String("hostname")) {
+        change.hostName = value;
+    } else if (name == QLatin1String("dhcp") || name == QLatin1String("static")) {
+        const bool dhcp = name == QLatin1String("dhcp");
+        if (change.dhcp && *change.dhcp != dhcp) {
+            *error = QStringLiteral("--dhcp and --static exclude each other");
+            return false;
+        }
+        change.dhcp = dhcp;
+    } else if (name == QLatin1String("ip")) {
+        change.ip = value;
+    } else if (name == QLatin1String("mask")) {
+        change.mask = value;
+    } else if (name == QLatin1String("gateway")) {
+        change.gateway = value;
+    } else if (name == QLatin1String("domain")) {
+        change.domain = value;
+    } else if (name == QLatin1String("dns1")) {
+        change.dns1 = value;
+    } else if (name == QLatin1String("dns2")) {
+        change.dns2 = value;
+    } else if (name == QLatin1String("user")) {
+        options->user = value;
+    } else if (name == QLatin1String("password-stdin")) {
+        options->passwordStdin = true;
+    } else if (name == QLatin1String("remember")) {
+        options->remember = true;
+    }
+    return true;
+}
+
+QString unknownOption(const QString &option, CommandLine::Command command)
+{
+    if (option == QLatin1String("--password") || option.startsWith(QLatin1String("--password="))) {
+        // A password on the command line is visible to every user of the machine.
+        return QStringLiteral("a password is never taken from the command line: give it on standard input with "
+                              "--password-stdin or in the environment variable VELTRA_PASSWORD");
+    }
+    if (command == CommandLine::Command::None)
+        return QStringLiteral("unknown option \"%1\" (the command comes first)").arg(option);
+    return QStringLiteral("unknown option \"%1\" for %2").arg(option, CommandLine::commandName(command));
+}
+
+// Rules between options that no single option can check.
+bool checkCombination(const CommandLine::Options &options, QString *error)
+{
+    using C = CommandLine::Command;
+    const auto fail = [error](const QString &message) {
+        *error = message;
+        return false;
+    };
+    switch (options.command) {
+    case C::Scan:
+        if (options.allInterfaces && !options.interfaceName.isEmpty())
+            return fail(QStringLiteral("--interface and --all-interfaces exclude each other"));
+        break;
+    case C::Show:
+    case C::Forget:
+    case C::Set:
+        if (options.macs.size() != 1)
+            return fail(
+                QStringLiteral("%1 needs exactly one MAC address").arg(CommandLine::commandName(options.command)));
+        break;
+    case C::Export:
+        if (options.all && !options.macs.isEmpty())
+            return fail(QStringLiteral("give MAC addresses or --all, not both"));
+        if (!options.all && options.macs.isEmpty())
+            return fail(QStringLiteral("export needs MAC addresses or --all"));
+        if (options.outputFile.isEmpty())
+            return fail(QStringLiteral("export needs the file to write: -o FILE"));
+        break;
+    case C::Interfaces:
+    case C::None:
+        break;
+    }
+    for (const QString &mac : options.macs) {
+        const QString problem = CommandLine::checkMac(mac);
+        if (!problem.isEmpty())
+            return fail(problem);
+    }
+    if (options.command == C::Set) {
+        if (options.change.isEmpty())
+            return fail(QStringLiteral("set needs at least one value to change (see veltra-find set --help)"));
+        if (options.passwordStdin && options.user.isEmpty())
+            return fail(QStringLiteral("--password-stdin needs --user"));
+        if (options.remember && options.user.isEmpty())
+            return fail(QStringLiteral("--remember needs --user with a password"));
+    }
+    return true;
+}
+
+} // namespace
+
+QString CommandLine::commandName(Command command)
+{
+    for (const auto &[value, name] : CommandNames) {
+        if (value == command)
+            return QLatin1String(name);
+    }
+    return QStringLiteral("veltra-find");
+}
+
+QString CommandLine::checkMac(const QString &text)
+{
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("[0-9A-Fa-f]{2}(:[0-9A-Fa-f]{2}){5}")));
+    if (!pattern.match(text).hasMatch())
+        return QStringLiteral("\"%1\" is no MAC address (six two-digit hexadecimal groups joined by colons, such as "
+                              "02:5A:00:00:01:01)")
+            .arg(text);
+    if (text.compare(QLatin1String(Protocol::BroadcastMac), Qt::CaseInsensitive) == 0)
+        return QStringLiteral("%1 addresses every device; name one device").arg(text);
+    return QString();
+}
+
+std::optional<CommandLine::Options> CommandLine::parse(const QStringList &arguments, QString *error)
+{
+    Options options;
+    QList<OptionSpec> specs = optionsOf(Command::None);
+    QStringList seen;
+    bool optionsEnded = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString &argument = arguments.at(i);
+        const bool isOption = !optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1;
+        if (!isOption) {
+            if (options.command == Command::None) {
+                for (const auto &[value, name] : CommandNames) {
+                    if (argument == QLatin1String(name))
+                        options.command = value;
+                }
+                if (options.command == Command::None) {
+                    *error = QStringLiteral("unknown command \"%1\" (commands: interfaces, scan, show, set, forget, "
+                                            "export)")
+                                 .arg(argument);
+                    return std::nullopt;
+                }
+                specs = optionsOf(options.command);
+                continue;
+            }
+            const bool takesMacs = options.command == Command::Show || options.command == Command::Set ||
+                                   options.command == Command::Forget || options.command == Command::Export;
+            if (!takesMacs) {
+                *error = QStringLiteral("unexpected argument \"%1\"").arg(argument);
+                return std::nullopt;
+            }
+            options.macs.append(argument);
+            continue;
+        }
+        if (argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+
+        QString name;
+        std::optional<QString> inlineValue;
+        if (argument == QLatin1String("-h")) {
+            name = QStringLiteral("help");
+        } else if (argument == QLatin1String("-o")) {
+            name = QStringLiteral("output");
+        } else if (argument.startsWith(QLatin1String("--"))) {
+            name = argument.mid(2);
+            const qsizetype equals = name.indexOf(QLatin1Char('='));
+            if (equals >= 0) {
+                inlineValue = name.mid(equals + 1);
+                name.truncate(equals);
+            }
+        }
+        const OptionSpec *spec = name.isEmpty() ? nullptr : findSpec(specs, name);
+        if (!spec) {
+            *error = unknownOption(argument, options.command);
+            return std::nullopt;
+        }
+        QString value;
+        if (spec->takesValue) {
+            if (inlineValue) {
+                value = *inlineValue;
+            } else if (i + 1 < arguments.size()) {
+                value = arguments.at(++i);
+            } else {
+                *error = QStringLiteral("%1 needs a value").arg(argument);
+                return std::nullopt;
+            }
+        } else if (inlineValue) {
+            *error = QStringLiteral("--%1 takes no value").arg(name);
+            return std::nullopt;
+        }
+        // A value given twice is more likely a slip than a wish for the second one.
+        if (spec->takesValue && seen.contains(name)) {
+            *error = QStringLiteral("--%1 is given more than once").arg(name);
+            return std::nullopt;
+        }
+        seen.append(name);
+        if (!apply(&options, name, value, error))
+            return std::nullopt;
+    }
+    if (options.help || options.version)
+        return options;
+    if (options.command == Command::None) {
+        *error = QStringLiteral("no command given (commands: interfaces, scan, show, set, forget, export)");
+        return std::nullopt;
+    }
+    if (!checkCombination(options, error))
+        return std::nullopt;
+    return options;
+}
+
+QString CommandLine::helpText(Command command)
+{
+    switch (command) {
+    case Command::None:
+        return QStringLiteral(
+            "Usage: veltra-find COMMAND [OPTIONS]\n"
+            "Finds and configures Orvane network devices on the local network, like Veltra Device Finder.\n"
+            "\n"
+            "Commands:\n"
+            "  interfaces   lists the usable network interfaces, the current one first\n"
+            "  scan         finds the devices and prints everything their replies carry\n"
+            "  show MAC     reads one device's information and configuration\n"
+            "  set MAC      changes one device's network configuration\n"
+            "  forget MAC   deletes the stored credentials of a device\n"
+            "  export       writes the Quillo connection file for found devices\n"
+            "\n"
+            "Options:\n"
+            "  -h, --help   this text; 'veltra-find COMMAND --help' describes a command\n"
+            "  --version    the program's version\n"
+            "\n"
+            "Results go to standard output, messages to standard error.\n"
+            "Exit status: 0 success, 1 no device answered (or nothing to export or forget), 2 bad input or\n"
+            "no usable network, 3 authorization failed, 4 the device did not answer, 5 the device refused\n"
+            "the request or does not show the new values.\n");
+    case Command::Interfaces:
+        return QStringLiteral("Usage: veltra-find interfaces [--format table|json|csv]\n"
+                              "Lists the usable network interfaces (up or running, not loopback, with a\n"
+                              "192.168.x.x address): name, MAC address and IPv4 address, the current one\n"
+                              "first. Exit status 0, or 1 when there is none.\n");
+    case Command::Scan:
+        return QStringLiteral(
+            "Usage: veltra-find scan [--interface NAME|ADDRESS] [--all-interfaces] [--wait MS] [--repeat N]\n"
+            "                        [--format table|json|csv]\n"
+            "Broadcasts GetDeviceInfo and, 100 ms later, GetNetworkConfig, and prints one row per device\n"
+            "that answered within --wait ms after the last request: device, firmware, product type, host\n"
+            "name, DHCP or static, IP address, mask, gateway, domain, both DNS servers, MAC address,\n"
+            "protocol version, IP and host-name conflicts, and whether the information is complete.\n"
+            "\n"
+            "  --interface NAME|ADDRESS  scan on this interface (default: the current one)\n"
+            "  --all-interfaces          scan every usable interface in turn; rows name their interface\n"
+            "  --wait MS                 how long replies are collected (default 3000)\n"
+            "  --repeat N                send the pair of requests N times (default 1), for lossy networks;\n"
+            "                            replies are merged by MAC address\n"
+            "  --format FORMAT           table (default), json (one array of objects) or csv (RFC 4180)\n"
+            "\n"
+            "Exit status: 0 when a device answered, 1 when none did, 2 on an error.\n");
+    case Command::Show:
+        return QStringLiteral("Usage: veltra-find show MAC [--interface NAME|ADDRESS] [--wait MS] "
+                              "[--format table|json|csv]\n"
+                              "Asks the device with this MAC address for its information and configuration and\n"
+                              "prints them with the fields of a scan row.\n"
+                              "Exit status: 0 when the device answered, 4 when it did not, 2 on an error.\n");
+    case Command::Set:
+        return QStringLiteral(
+            "Usage: veltra-find set MAC [--hostname H] [--dhcp | --static] [--ip A] [--mask M] [--gateway G]\n"
+            "                           [--domain D] [--dns1 A] [--dns2 A] [--user U] [--password-stdin]\n"
+            "                           [--remember] [--interface NAME|ADDRESS] [--wait MS]\n"
+            "Reads the device's configuration, changes the given fields, sends the change, has the device\n"
+            "restart its network and reads the configuration again more than 5000 ms later.\n"
+            "Every value is checked before anything is sent: the host name as in the settings dialog (a\n"
+            "letter, then letters, digits and \"-\", ending with a letter or digit, at most 24), addresses\n"
+            "as complete dotted IPv4 addresses, the mask as contiguous bits, and a static address must be\n"
+            "neither the network nor the broadcast address of its mask.\n"
+            "\n"
+            "Devices of protocol version 4 or more want credentials: --user with the password on standard\n"
+            "input (--password-stdin) or in the environment variable VELTRA_PASSWORD, or else the stored\n"
+            "ones of the desktop program. --remember stores given credentials once the device accepted\n"
+            "them; stored credentials that the device refuses are forgotten.\n"
+            "  --wait MS   how long an answer is awaited (default 3000)\n"
+            "\n"
+            "Exit status: 0 applied and seen, 2 bad input, 3 authorization failed, 4 the device did not\n"
+            "answer, 5 the device refused the change or does not show the new values.\n");
+    case Command::Forget:
+        return QStringLiteral("Usage: veltra-find forget MAC\n"
+                              "Deletes the stored credentials of the device with this MAC address.\n"
+                              "Exit status: 0 deleted, 1 none were stored, 2 on an error.\n");
+    case Command::Export:
+        return QStringLiteral(
+            "Usage: veltra-find export [MAC ...] [--all] -o FILE [--interface NAME|ADDRESS] [--wait MS]\n"
+            "                          [--repeat N]\n"
+            "Scans, then writes the Quillo connection file for the given devices (in the given order) or\n"
+            "for all exportable ones (--all), exactly as the desktop program's export does: devices whose\n"
+            "type starts with \"Veltra\" and devices without an IP address or device type are left out.\n"
+            "  -o, --output FILE   the file to write; it is replaced only once it is written whole\n"
+            "\n"
+            "Exit status: 0 written, 1 a given device was not found or is not exportable (the others are\n"
+            "written) or nothing is exportable, 2 on an error.\n");
+    }
+    return QString();
+}

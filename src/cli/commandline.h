@@ -1,0 +1,61 @@
+#pragma once
+
+#include "configchange.h"
+#include "recordtable.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// veltra-find's command line: a command word, then that command's options and arguments.
+class CommandLine
+{
+public:
+    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export };
+
+    // Exit statuses of every command.
+    enum ExitStatus {
+        Success = 0,
+        NoDevice = 1,   // nobody answered a scan; nothing to export or forget
+        BadInput = 2,   // bad option or value, socket not bound, no usable interface
+        AuthFailed = 3, // the device refused the credentials
+        NoAnswer = 4,   // the device did not answer
+        Refused = 5,    // the device refused the request or does not show the new values
+    };
+
+    static constexpr int DefaultWaitMs = 3000;
+    static constexpr int MaxWaitMs = 600000;
+    static constexpr int MaxRepeat = 100;
+
+    struct Options
+    {
+        Command command = Command::None;
+        bool help = false; // for the program when command is None, else for the command
+        bool version = false;
+
+        QString interfaceName; // name or IPv4 address; empty: the current interface
+        bool allInterfaces = false;
+        int waitMs = DefaultWaitMs;
+        int repeat = 1;
+        RecordTable::Format format = RecordTable::Format::Table;
+
+        QStringList macs; // show, set and forget: exactly one; export: any number
+        bool all = false;
+        QString outputFile;
+
+        ConfigChange change;
+        QString user;
+        bool passwordStdin = false;
+        bool remember = false;
+    };
+
+    // `arguments` without the program name. nullopt with a message on bad input.
+    static std::optional<Options> parse(const QStringList &arguments, QString *error);
+
+    static QString helpText(Command command);
+    static QString commandName(Command command);
+
+    // Six two-digit hexadecimal groups joined by colons, either case; not the broadcast address.
+    static QString checkMac(const QString &text);
+};

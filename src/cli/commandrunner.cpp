@@ -1,0 +1,425 @@
+#include "commandrunner.h"
+
+#include "configcheck.h"
+#include "connectionexport.h"
+#include "credentialstore.h"
+#include "devicetable.h"
+#include "messageheader.h"
+#include "networkconfigbody.h"
+#include "packettransceiver.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QSet>
+#include <QtGlobal>
+
+#include <algorithm>
+
+namespace {
+
+using Status = CommandLine::ExitStatus;
+
+const QString PasswordVariable = QStringLiteral("VELTRA_PASSWORD");
+// "More than 5000 ms" after RestartNetwork, as the desktop program's tracking has it.
+constexpr int RestartDelay = 5000;
+constexpr int RereadDelay = RestartDelay + 100;
+
+// The rows of a table sorted by MAC text, so that output does not depend on arrival order.
+QList<int> rowsByMac(const DeviceTable &table)
+{
+    QList<int> rows;
+    for (int row = 0; row < table.rowCount(); ++row)
+        rows.append(row);
+    std::stable_sort(rows.begin(), rows.end(), [&table](int a, int b) {
+        return table.row(a).mac.compare(table.row(b).mac, Qt::CaseInsensitive) < 0;
+    });
+    return rows;
+}
+
+RecordTable recordTable(const QList<DeviceRecord> &records, bool withInterface)
+{
+    const QStringList keys = DeviceRecord::keys(withInterface);
+    RecordTable table(keys);
+    for (const DeviceRecord &record : records) {
+        QVariantList values;
+        for (const QString &key : keys)
+            values.append(record.value(key));
+        table.addRow(values);
+    }
+    return table;
+}
+
+QString resultText(quint32 resultCode)
+{
+    return resultCode == Protocol::AuthorizationFailed ? QStringLiteral("authorization failed")
+                                                       : QStringLiteral("result code %1").arg(resultCode);
+}
+
+} // namespace
+
+int CommandRunner::run(const CommandLine::Options &options)
+{
+    switch (options.command) {
+    case CommandLine::Command::Interfaces:
+        return interfaces(options);
+    case CommandLine::Command::Scan:
+        return scan(options);
+    case CommandLine::Command::Show:
+        return show(options);
+    case CommandLine::Command::Set:
+        return set(options);
+    case CommandLine::Command::Forget:
+        return forget(options);
+    case CommandLine::Command::Export:
+        return exportConnections(options);
+    case CommandLine::Command::None:
+        break;
+    }
+    return fail(Status::BadInput, QStringLiteral("no command given"));
+}
+
+void CommandRunner::print(const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), out);
+    std::fflush(out);
+}
+
+void CommandRunner::message(const QString &text)
+{
+    std::fprintf(err, "veltra-find: %s\n", text.toLocal8Bit().constData());
+    std::fflush(err);
+}
+
+int CommandRunner::fail(int status, const QString &text)
+{
+    message(text);
+    return status;
+}
+
+QList<DeviceLink::Interface> CommandRunner::interfacesFor(const CommandLine::Options &options)
+{
+    const QList<DeviceLink::Interface> usable = DeviceLink::usableInterfaces();
+    if (usable.isEmpty()) {
+        message(QStringLiteral("no usable network interface (one that is up or running, not loopback, with a "
+                               "192.168.x.x address)"));
+        return {};
+    }
+    if (options.allInterfaces)
+        return usable;
+    const auto chosen = DeviceLink::choose(usable, options.interfaceName);
+    if (!chosen) {
+        QStringList names;
+        for (const DeviceLink::Interface &candidate : usable)
+            names.append(candidate.name + QStringLiteral(" (") + candidate.address + QLatin1Char(')'));
+        message(QStringLiteral("no usable interface is named or has the address \"%1\"; usable: %2")
+                    .arg(options.interfaceName, names.join(QStringLiteral(", "))));
+        return {};
+    }
+    return {*chosen};
+}
+
+bool CommandRunner::scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options,
+                             DeviceTable *table)
+{
+    DeviceLink link(interface);
+    QString error;
+    if (!link.bind(&error)) {
+        message(error);
+        return false;
+    }
+    link.scan(table, options.repeat, options.waitMs);
+    return true;
+}
+
+int CommandRunner::interfaces(const CommandLine::Options &options)
+{
+    const QList<DeviceLink::Interface> usable = DeviceLink::usableInterfaces();
+    RecordTable table({QStringLiteral("name"), QStringLiteral("mac"), QStringLiteral("address")});
+    for (const DeviceLink::Interface &interface : usable)
+        table.addRow({interface.name, interface.mac, interface.address});
+    print(table.render(options.format));
+    if (usable.isEmpty())
+        return fail(Status::NoDevice, QStringLiteral("no usable network interface"));
+    return Status::Success;
+}
+
+int CommandRunner::scan(const CommandLine::Options &options)
+{
+    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
+    if (chosen.isEmpty())
+        return Status::BadInput;
+    QList<DeviceRecord> records;
+    for (const DeviceLink::Interface &interface : chosen) {
+        // Each interface is a table of its own, as a scan is in the desktop program: conflicts
+        // are looked for among the devices of one network.
+        DeviceTable table;
+        if (!scanInto(interface, options, &table))
+            return Status::BadInput;
+        const QList<int> rows = rowsByMac(table);
+        for (const int row : rows) {
+            DeviceRecord record = DeviceRecord::fromTable(table, row);
+            record.interfaceName = interface.name;
+            records.append(record);
+        }
+    }
+    print(recordTable(records, options.allInterfaces).render(options.format));
+    if (records.isEmpty())
+        return fail(Status::NoDevice, QStringLiteral("no device answered"));
+    return Status::Success;
+}
+
+int CommandRunner::show(const CommandLine::Options &options)
+{
+    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
+    if (chosen.isEmpty())
+        return Status::BadInput;
+    DeviceLink link(chosen.constFirst());
+    QString error;
+    if (!link.bind(&error))
+        return fail(Status::BadInput, error);
+
+    const QString mac = options.macs.constFirst().toUpper();
+    PacketTransceiver *transceiver = link.transceiver();
+    transceiver->getDeviceInfo(mac);
+    link.idle(DeviceLink::BroadcastGap);
+    transceiver->getNetworkConfig(mac);
+
+    // Either request is asked again while its answer is missing; the two waits share the time.
+    DeviceTable table;
+    const QDeadlineTimer deadline(options.waitMs, Qt::PreciseTimer);
+    const auto info =
+        link.awaitReply(DeviceInfoReply, mac, options.waitMs, [transceiver, &mac] { transceiver->getDeviceInfo(mac); });
+    const auto config = link.awaitReply(NetworkConfigReply, mac, int(qMax<qint64>(deadline.remainingTime(), 1)),
+                                        [transceiver, &mac] { transceiver->getNetworkConfig(mac); });
+    if (!info && !config)
+        return fail(Status::NoAnswer, QStringLiteral("the device %1 did not answer").arg(mac));
+    for (const auto &reply : {info, config}) {
+        if (reply)
+            table.addReply(*reply);
+    }
+    const QList<DeviceRecord> records{DeviceRecord::fromTable(table, 0)};
+    const RecordTable output = recordTable(records, false);
+    print(options.format == RecordTable::Format::Table ? output.toKeyValueText() : output.render(options.format));
+    if (!info)
+        message(QStringLiteral("the device did not send its information"));
+    if (!config)
+        message(QStringLiteral("the device did not send its configuration"));
+    return Status::Success;
+}
+
+bool CommandRunner::givenCredentials(const CommandLine::Options &options, Credentials *credentials)
+{
+    if (options.user.isEmpty()) {
+        if (qEnvironmentVariableIsSet("VELTRA_PASSWORD"))
+            message(QStringLiteral("%1 is set but no --user is given; it is not used").arg(PasswordVariable));
+        return true;
+    }
+    QString password;
+    if (options.passwordStdin) {
+        password = readStdin ? readStdin() : QString();
+    } else if (qEnvironmentVariableIsSet("VELTRA_PASSWORD")) {
+        password = qEnvironmentVariable("VELTRA_PASSWORD");
+    } else {
+        message(QStringLiteral("--user needs the password on standard input (--password-stdin) or in %1")
+                    .arg(PasswordVariable));
+        return false;
+    }
+    const QString problem = ConfigCheck::credentials(options.user, password);
+    if (!problem.isEmpty()) {
+        message(QStringLiteral("credentials: ") + problem);
+        return false;
+    }
+    // The store keeps the three texts joined with "|": such an entry could never be read back.
+    if (options.remember && (options.user.contains(QLatin1Char('|')) || password.contains(QLatin1Char('|')))) {
+        message(QStringLiteral("--remember: the credential store cannot keep a user name or password with a \"|\""));
+        return false;
+    }
+    *credentials = {Credentials::Source::CommandLine, options.user, password};
+    return true;
+}
+
+int CommandRunner::set(const CommandLine::Options &options)
+{
+    const QStringList problems = options.change.check();
+    if (!problems.isEmpty()) {
+        for (const QString &problem : problems)
+            message(problem);
+        return fail(Status::BadInput, QStringLiteral("nothing was sent"));
+    }
+    Credentials credentials;
+    if (!givenCredentials(options, &credentials))
+        return fail(Status::BadInput, QStringLiteral("nothing was sent"));
+
+    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
+    if (chosen.isEmpty())
+        return Status::BadInput;
+    DeviceLink link(chosen.constFirst());
+    QString error;
+    if (!link.bind(&error))
+        return fail(Status::BadInput, error);
+    PacketTransceiver *transceiver = link.transceiver();
+
+    // The configuration the device runs with now: the base of the change, and its protocol
+    // version decides the request.
+    QString mac = options.macs.constFirst().toUpper();
+    const auto readConfig = [transceiver, &mac] { transceiver->getNetworkConfig(mac); };
+    readConfig();
+    const auto reply = link.awaitReply(NetworkConfigReply, mac, options.waitMs, readConfig);
+    if (!reply)
+        return fail(Status::NoAnswer, QStringLiteral("the device %1 did not answer").arg(mac));
+    // From here on the device is addressed, and its credentials kept, by its own MAC text.
+    mac = MessageHeader::srcMacOf(*reply);
+    const quint32 readResult = MessageHeader::resultCodeOf(*reply);
+    if (readResult != Protocol::ResultOk)
+        return fail(
+            Status::Refused,
+            QStringLiteral("the device %1 refused to report its configuration (%2)").arg(mac, resultText(readResult)));
+
+    NetworkConfigBody config = options.change.applyTo(NetworkConfigBody::fromDatagram(*reply));
+    config.macAddress = mac;
+    const QStringList resultProblems = options.change.checkResult(config);
+    if (!resultProblems.isEmpty()) {
+        for (const QString &problem : resultProblems)
+            message(problem);
+        return fail(Status::BadInput, QStringLiteral("no change was sent"));
+    }
+
+    const bool needsCredentials = MessageHeader::protocolVersionOf(*reply) >= Protocol::AuthProtocolVersion;
+    if (needsCredentials && credentials.source == Credentials::Source::None) {
+        const QStringList stored = CredentialStore::loadLoginData(mac);
+        if (stored.size() != 3)
+            return fail(Status::BadInput,
+                        QStringLiteral("the device %1 wants credentials and none are stored: give --user with "
+                                       "--password-stdin or %2; no change was sent")
+                            .arg(mac, PasswordVariable));
+        credentials = {Credentials::Source::Store, stored.at(1), stored.at(2)};
+    }
+    if (!needsCredentials && credentials.source != Credentials::Source::None)
+        message(QStringLiteral("the device %1 (protocol version %2) takes no credentials; they are not sent")
+                    .arg(mac)
+                    .arg(MessageHeader::protocolVersionOf(*reply)));
+
+    link.clearReplies();
+    quint32 answerId = SetNetworkConfigReply;
+    if (needsCredentials) {
+        answerId = SetNetworkConfigAuthReply;
+        transceiver->sendRequest(SetNetworkConfigAuth, mac,
+                                 config.toAuthByteArray(credentials.user, credentials.password));
+    } else {
+        transceiver->sendRequest(SetNetworkConfig, mac, config.toByteArray());
+    }
+    const auto answer = link.awaitReply(answerId, mac, options.waitMs);
+    if (!answer)
+        return fail(Status::NoAnswer, QStringLiteral("the device %1 did not answer the change").arg(mac));
+
+    const quint32 result = MessageHeader::resultCodeOf(*answer);
+    if (result == Protocol::AuthorizationFailed) {
+        // Stored credentials that the device refuses are forgotten, so that they are not tried
+        // again; stored ones that were not what the device refused stay.
+        const QStringList stored = CredentialStore::loadLoginData(mac);
+        const bool refusedStored =
+            credentials.source == Credentials::Source::Store ||
+            (stored.size() == 3 && stored.at(1) == credentials.user && stored.at(2) == credentials.password);
+        if (needsCredentials && refusedStored && CredentialStore::remove(mac))
+            message(
+                QStringLiteral("the stored credentials of %1 are not valid any more and have been forgotten").arg(mac));
+        return fail(Status::AuthFailed, QStringLiteral("the device %1 refused the credentials").arg(mac));
+    }
+    if (result != Protocol::ResultOk)
+        return fail(Status::Refused,
+                    QStringLiteral("the device %1 refused the change (%2)").arg(mac, resultText(result)));
+
+    if (options.remember && needsCredentials && credentials.source == Credentials::Source::CommandLine) {
+        CredentialStore::saveLoginData({mac, credentials.user, credentials.password});
+        message(QStringLiteral("credentials for %1 stored").arg(mac));
+    }
+
+    transceiver->restartNetwork(mac);
+    message(QStringLiteral("the device %1 accepted the change and restarts its network; reading it again in %2 ms")
+                .arg(mac)
+                .arg(RereadDelay));
+    link.idle(RereadDelay);
+    link.clearReplies();
+    readConfig();
+    const auto after = link.awaitReply(NetworkConfigReply, mac, options.waitMs, readConfig);
+    if (!after)
+        return fail(Status::NoAnswer,
+                    QStringLiteral("the device %1 did not answer after restarting its network").arg(mac));
+    if (MessageHeader::resultCodeOf(*after) != Protocol::ResultOk)
+        return fail(Status::Refused, QStringLiteral("the device %1 refused to report its new configuration (%2)")
+                                         .arg(mac, resultText(MessageHeader::resultCodeOf(*after))));
+    const QStringList differences = ConfigChange::differences(config, NetworkConfigBody::fromDatagram(*after));
+    if (!differences.isEmpty()) {
+        print(QStringLiteral("%1: not applied\n").arg(mac).toUtf8());
+        for (const QString &difference : differences)
+            message(difference);
+        return fail(Status::Refused, QStringLiteral("the device %1 does not show the new values").arg(mac));
+    }
+    print(QStringLiteral("%1: applied\n").arg(mac).toUtf8());
+    return Status::Success;
+}
+
+int CommandRunner::forget(const CommandLine::Options &options)
+{
+    const QString given = options.macs.constFirst();
+    // Keys are the devices' own MAC texts; the user may type another letter case.
+    QString key = given;
+    if (!CredentialStore::contains(key)) {
+        const QStringList keys = CredentialStore::storedKeys();
+        for (const QString &stored : keys) {
+            if (stored.compare(given, Qt::CaseInsensitive) == 0)
+                key = stored;
+        }
+    }
+    if (!CredentialStore::remove(key))
+        return fail(Status::NoDevice, QStringLiteral("no credentials are stored for %1").arg(given));
+    print(QStringLiteral("%1: stored credentials deleted\n").arg(key).toUtf8());
+    return Status::Success;
+}
+
+int CommandRunner::exportConnections(const CommandLine::Options &options)
+{
+    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
+    if (chosen.isEmpty())
+        return Status::BadInput;
+    DeviceTable table;
+    if (!scanInto(chosen.constFirst(), options, &table))
+        return Status::BadInput;
+
+    // The given order decides the order of the connections and which duplicate keeps its name,
+    // as the selection order does in the desktop program.
+    QList<int> rows;
+    bool missing = false;
+    if (options.all) {
+        rows = rowsByMac(table);
+    } else {
+        for (const QString &mac : options.macs) {
+            const int row = table.findRow(mac);
+            if (row < 0) {
+                message(QStringLiteral("%1 did not answer").arg(mac));
+                missing = true;
+            } else if (!table.isExportable(row)) {
+                message(
+                    QStringLiteral("%1 is not exportable (a Veltra device, or its information is missing)").arg(mac));
+                missing = true;
+            } else if (!rows.contains(row)) {
+                rows.append(row);
+            }
+        }
+    }
+    QList<ConnectionExport::Entry> entries;
+    for (const int row : std::as_const(rows)) {
+        if (table.isExportable(row))
+            entries.append(table.exportEntry(row));
+    }
+    if (entries.isEmpty())
+        return fail(Status::NoDevice,
+                    QStringLiteral("no device to export; %1 was not written").arg(options.outputFile));
+
+    QString error;
+    const int written = ConnectionExport::writeFile(options.outputFile, entries, &error);
+    if (written < 0)
+        return fail(Status::BadInput, QStringLiteral("cannot write %1: %2").arg(options.outputFile, error));
+    print(QStringLiteral("%1 connection(s) exported to %2\n").arg(written).arg(options.outputFile).toUtf8());
+    return missing ? Status::NoDevice : Status::Success;
+}

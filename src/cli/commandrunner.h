@@ -1,0 +1,60 @@
+#pragma once
+
+#include "commandline.h"
+#include "devicelink.h"
+#include "devicerecord.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <functional>
+
+class DeviceTable;
+
+// Carries out one veltra-find command: results to `out`, messages to `err`; returns the exit
+// status. Nothing is sent before every given value has been checked.
+class CommandRunner
+{
+public:
+    // Where the password comes from when the command line does not give one on standard input.
+    using PasswordReader = std::function<QString()>;
+
+    explicit CommandRunner(FILE *out = stdout, FILE *err = stderr) : out(out), err(err) {}
+
+    int run(const CommandLine::Options &options);
+
+    void setStdinReader(PasswordReader reader) { readStdin = std::move(reader); }
+
+private:
+    struct Credentials
+    {
+        enum class Source { None, CommandLine, Store };
+        Source source = Source::None;
+        QString user;
+        QString password;
+    };
+
+    int interfaces(const CommandLine::Options &options);
+    int scan(const CommandLine::Options &options);
+    int show(const CommandLine::Options &options);
+    int set(const CommandLine::Options &options);
+    int forget(const CommandLine::Options &options);
+    int exportConnections(const CommandLine::Options &options);
+
+    // The interfaces a command works on; empty with a message when none fits.
+    QList<DeviceLink::Interface> interfacesFor(const CommandLine::Options &options);
+    // Scans one interface into `table`; false with a message when the socket cannot be bound.
+    bool scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options, DeviceTable *table);
+    // The credentials the command line gives; false with a message when they are unusable.
+    bool givenCredentials(const CommandLine::Options &options, Credentials *credentials);
+
+    void print(const QByteArray &bytes);
+    void message(const QString &text);
+    int fail(int status, const QString &text);
+
+    FILE *out;
+    FILE *err;
+    PasswordReader readStdin;
+};

@@ -1,0 +1,110 @@
+#include "configcheck.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace ConfigCheck {
+
+namespace {
+
+bool isLatin1(const QString &text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xff)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString hostName(const QString &text)
+{
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("[a-zA-Z][a-zA-Z0-9-]*[a-zA-Z0-9]")));
+    if (text.size() > HostNameMaxLength)
+        return QStringLiteral("longer than %1 characters").arg(HostNameMaxLength);
+    if (!pattern.match(text).hasMatch())
+        return QStringLiteral("must start with a letter, hold only letters, digits and \"-\", end with a letter or "
+                              "digit and be at least two characters long");
+    return QString();
+}
+
+QString address(const QString &text)
+{
+    static const QRegularExpression pattern(
+        QRegularExpression::anchoredPattern(QStringLiteral("(0|[1-9][0-9]{0,2})(\\.(0|[1-9][0-9]{0,2})){3}")));
+    const QString refusal = QStringLiteral("must be a complete IPv4 address such as 192.168.1.20");
+    if (!pattern.match(text).hasMatch())
+        return refusal;
+    const QStringList groups = text.split(QLatin1Char('.'));
+    for (const QString &group : groups) {
+        if (group.toInt() > 255)
+            return refusal;
+    }
+    return QString();
+}
+
+quint32 addressValue(const QString &text)
+{
+    if (!address(text).isEmpty())
+        return 0;
+    quint32 value = 0;
+    const QStringList groups = text.split(QLatin1Char('.'));
+    for (const QString &group : groups)
+        value = (value << 8) | quint32(group.toUInt());
+    return value;
+}
+
+QString mask(const QString &text)
+{
+    const QString problem = address(text);
+    if (!problem.isEmpty())
+        return problem;
+    const quint32 value = addressValue(text);
+    // Contiguous ones from the top: the complement is one less than a power of two.
+    const quint32 inverted = ~value;
+    if (value == 0 || (inverted & (inverted + 1)) != 0)
+        return QStringLiteral("must be a subnet mask of contiguous bits such as 255.255.255.0");
+    return QString();
+}
+
+QString hostInNetwork(const QString &ip, const QString &maskText)
+{
+    if (!address(ip).isEmpty() || !mask(maskText).isEmpty())
+        return QString(); // refused on their own already
+    const quint32 value = addressValue(ip);
+    const quint32 netmask = addressValue(maskText);
+    if ((value & ~netmask) == 0)
+        return QStringLiteral("%1 is the network address of mask %2").arg(ip, maskText);
+    if ((value | netmask) == 0xffffffffu)
+        return QStringLiteral("%1 is the broadcast address of mask %2").arg(ip, maskText);
+    return QString();
+}
+
+QString domain(const QString &text)
+{
+    if (text.size() > DomainMaxLength)
+        return QStringLiteral("longer than %1 characters").arg(DomainMaxLength);
+    if (!isLatin1(text))
+        return QStringLiteral("holds characters outside Latin-1");
+    if (text.contains(QChar(0)))
+        return QStringLiteral("holds a NUL character");
+    return QString();
+}
+
+QString credentials(const QString &user, const QString &password)
+{
+    if (!isLatin1(user) || !isLatin1(password))
+        return QStringLiteral("hold characters outside Latin-1");
+    if (user.contains(QChar(0)) || password.contains(QChar(0)))
+        return QStringLiteral("hold a NUL character");
+    if (user.contains(QLatin1Char(':')))
+        return QStringLiteral("the user name holds a \":\", which ends it on the device's side");
+    if (user.size() + 1 + password.size() > CredentialsMaxBytes)
+        return QStringLiteral("user name and password together are longer than %1 characters")
+            .arg(CredentialsMaxBytes - 1);
+    return QString();
+}
+
+} // namespace ConfigCheck

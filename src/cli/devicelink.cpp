@@ -1,0 +1,131 @@
+#include "devicelink.h"
+
+#include "devicetable.h"
+#include "messageheader.h"
+#include "packettransceiver.h"
+
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace {
+
+const QString AllDevices = QString::fromLatin1(Protocol::BroadcastMac);
+
+// Runs the event loop until `msecs` have passed or, with `stopOnReply`, a reply has arrived.
+void runFor(PacketTransceiver *transceiver, qint64 msecs, bool stopOnReply)
+{
+    if (msecs <= 0)
+        return;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (stopOnReply)
+        QObject::connect(transceiver, &PacketTransceiver::replyReceived, &loop, &QEventLoop::quit);
+    timer.start(int(msecs));
+    loop.exec();
+}
+
+} // namespace
+
+DeviceLink::Interface DeviceLink::Interface::fromEntry(const QString &entry)
+{
+    const QStringList fields = entry.split(QLatin1Char('|'), Qt::KeepEmptyParts);
+    return {fields.value(0), fields.value(1), fields.value(2)};
+}
+
+QList<DeviceLink::Interface> DeviceLink::usableInterfaces()
+{
+    QList<Interface> interfaces;
+    const QStringList entries = PacketTransceiver::interfaceEntries(PacketTransceiver::systemInterfaces());
+    for (const QString &entry : entries)
+        interfaces.append(Interface::fromEntry(entry));
+    return interfaces;
+}
+
+std::optional<DeviceLink::Interface> DeviceLink::choose(const QList<Interface> &interfaces,
+                                                        const QString &nameOrAddress)
+{
+    for (const Interface &candidate : interfaces) {
+        if (nameOrAddress.isEmpty() || candidate.name == nameOrAddress || candidate.address == nameOrAddress)
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+DeviceLink::DeviceLink(const Interface &interface, QObject *parent) : QObject(parent), iface(interface)
+{
+    // The transceiver sees this one interface and address only, so it sends from it and takes
+    // replies addressed to its MAC.
+    PacketTransceiver::InterfaceInfo info{
+        QNetworkInterface::IsUp | QNetworkInterface::IsRunning, iface.mac, iface.name, {iface.address}};
+    link = new PacketTransceiver({info}, this);
+    connect(link, &PacketTransceiver::replyReceived, this,
+            [this](const QByteArray &datagram) { inbox.append(datagram); });
+}
+
+bool DeviceLink::bind(QString *error)
+{
+    if (link->bindSocket())
+        return true;
+    *error = QStringLiteral("cannot receive on UDP port %1 (another program holds it without sharing)")
+                 .arg(Protocol::DevicePort);
+    return false;
+}
+
+void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
+{
+    for (int round = 0; round < repeat; ++round) {
+        if (round > 0)
+            runFor(link, RepeatGap, false);
+        link->getDeviceInfo(AllDevices);
+        // The gap runs the event loop: after the transceiver's blocking pause() the socket no
+        // longer reports what arrives.
+        runFor(link, BroadcastGap, false);
+        link->getNetworkConfig(AllDevices);
+    }
+    runFor(link, waitMs, false);
+    for (const QByteArray &datagram : std::as_const(inbox))
+        table->addReply(datagram);
+    inbox.clear();
+}
+
+std::optional<QByteArray> DeviceLink::take(quint32 messageId, const QString &mac)
+{
+    for (qsizetype i = 0; i < inbox.size(); ++i) {
+        const QByteArray &datagram = inbox.at(i);
+        if (MessageHeader::messageIdOf(datagram) == messageId &&
+            MessageHeader::srcMacOf(datagram).compare(mac, Qt::CaseInsensitive) == 0)
+            return inbox.takeAt(i);
+    }
+    return std::nullopt;
+}
+
+std::optional<QByteArray> DeviceLink::awaitReply(quint32 messageId, const QString &mac, int waitMs,
+                                                 const std::function<void()> &resend)
+{
+    const QDeadlineTimer deadline(waitMs, Qt::PreciseTimer);
+    QDeadlineTimer nextResend(ResendInterval, Qt::PreciseTimer);
+    for (;;) {
+        if (auto reply = take(messageId, mac))
+            return reply;
+        if (deadline.hasExpired())
+            return std::nullopt;
+        qint64 remaining = deadline.remainingTime();
+        if (resend) {
+            if (nextResend.hasExpired()) {
+                resend();
+                nextResend.setRemainingTime(ResendInterval, Qt::PreciseTimer);
+            }
+            remaining = qMin(remaining, nextResend.remainingTime());
+        }
+        runFor(link, qMax<qint64>(remaining, 1), true);
+    }
+}
+
+void DeviceLink::idle(int msecs)
+{
+    runFor(link, msecs, false);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <functional>
+#include <optional>
+
+class DeviceTable;
+class PacketTransceiver;
+
+// veltra-find's way to the devices over one network interface: a PacketTransceiver that knows
+// only that interface, and a waiting room for the replies that arrive while the command waits.
+class DeviceLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    // One usable interface as the desktop program lists it: "MAC|address|name".
+    struct Interface
+    {
+        QString mac;
+        QString address;
+        QString name;
+
+        static Interface fromEntry(const QString &entry);
+    };
+
+    static constexpr int BroadcastGap = 100; // between the two requests of a scan, as the desktop does
+    static constexpr int RepeatGap = 250;    // between two pairs of requests of a repeated scan
+    static constexpr int ResendInterval = 1000;
+
+    // The usable interfaces by the desktop program's rule, the current one first.
+    static QList<Interface> usableInterfaces();
+    // The interface whose name or IPv4 address is `nameOrAddress` (the first one for an empty
+    // text), or nullopt.
+    static std::optional<Interface> choose(const QList<Interface> &interfaces, const QString &nameOrAddress);
+
+    explicit DeviceLink(const Interface &interface, QObject *parent = nullptr);
+
+    const Interface &interface() const { return iface; }
+    PacketTransceiver *transceiver() const { return link; }
+
+    // Binds the receiving socket; false with the reason when the port cannot be had.
+    bool bind(QString *error);
+
+    // Sends GetDeviceInfo and, 100 ms later, GetNetworkConfig to every device, `repeat` times,
+    // and adds every reply that arrives until `waitMs` after the last pair to `table`.
+    void scan(DeviceTable *table, int repeat, int waitMs);
+
+    // Waits up to `waitMs` for a reply with `messageId` from `mac` (any letter case) and takes
+    // it out of the waiting room. `resend`, when given, is called every ResendInterval while
+    // nothing has come.
+    std::optional<QByteArray> awaitReply(quint32 messageId, const QString &mac, int waitMs,
+                                         const std::function<void()> &resend = {});
+    // Forgets the replies that arrived so far.
+    void clearReplies() { inbox.clear(); }
+    // Lets replies arrive for `msecs` without waiting for any.
+    void idle(int msecs);
+
+private:
+    std::optional<QByteArray> take(quint32 messageId, const QString &mac);
+
+    Interface iface;
+    PacketTransceiver *link = nullptr;
+    QList<QByteArray> inbox;
+};

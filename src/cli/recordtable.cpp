@@ -1,0 +1,166 @@
+#include "recordtable.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+
+namespace {
+
+const QString NoValue = QStringLiteral("-");
+const QString ColumnGap = QStringLiteral("  ");
+
+QJsonValue jsonValue(const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::Int:
+        return value.toInt();
+    case QMetaType::QString:
+        return value.toString();
+    default:
+        return QJsonValue(QJsonValue::Null);
+    }
+}
+
+// Trailing blanks of the last column are left off.
+QString joinPadded(const QStringList &cells, const QList<qsizetype> &widths)
+{
+    QString line;
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (i > 0)
+            line += ColumnGap;
+        line += i + 1 < cells.size() ? cells.at(i).leftJustified(widths.at(i)) : cells.at(i);
+    }
+    return line;
+}
+
+} // namespace
+
+bool RecordTable::parseFormat(const QString &text, Format *format)
+{
+    if (text == QLatin1String("table"))
+        *format = Format::Table;
+    else if (text == QLatin1String("json"))
+        *format = Format::Json;
+    else if (text == QLatin1String("csv"))
+        *format = Format::Csv;
+    else
+        return false;
+    return true;
+}
+
+QString RecordTable::textCell(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("yes") : QStringLiteral("no");
+    const QString text = value.isValid() ? value.toString() : QString();
+    // An empty cell would leave a gap that reads as a shifted column.
+    if (text.isEmpty())
+        return NoValue;
+    // A line break or tab would break the alignment; they are shown escaped.
+    QString shown = text;
+    shown.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
+    shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
+    shown.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
+    return shown;
+}
+
+QString RecordTable::csvCell(const QVariant &value)
+{
+    if (value.typeId() == QMetaType::Bool)
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    return csvField(value.isValid() ? value.toString() : QString());
+}
+
+QString RecordTable::csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
+        !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QByteArray RecordTable::toText() const
+{
+    QList<QStringList> lines;
+    QStringList header;
+    for (const QString &key : keys)
+        header.append(key.toUpper());
+    lines.append(header);
+    for (const QVariantList &row : rows) {
+        QStringList cells;
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            cells.append(textCell(row.value(i)));
+        lines.append(cells);
+    }
+    QList<qsizetype> widths(keys.size(), 0);
+    for (const QStringList &cells : std::as_const(lines)) {
+        for (qsizetype i = 0; i < cells.size(); ++i)
+            widths[i] = qMax(widths.at(i), cells.at(i).size());
+    }
+    QString out;
+    for (const QStringList &cells : std::as_const(lines))
+        out += joinPadded(cells, widths) + QLatin1Char('\n');
+    return out.toUtf8();
+}
+
+QByteArray RecordTable::toKeyValueText() const
+{
+    qsizetype width = 0;
+    for (const QString &key : keys)
+        width = qMax(width, key.size());
+    QString out;
+    for (const QVariantList &row : rows) {
+        if (!out.isEmpty())
+            out += QLatin1Char('\n');
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            out += keys.at(i).leftJustified(width) + ColumnGap + textCell(row.value(i)) + QLatin1Char('\n');
+    }
+    return out.toUtf8();
+}
+
+QByteArray RecordTable::toCsv() const
+{
+    // RFC 4180: CRLF after every record, the header included.
+    const QString lineEnd = QStringLiteral("\r\n");
+    QStringList header;
+    for (const QString &key : keys)
+        header.append(csvField(key));
+    QString out = header.join(QLatin1Char(',')) + lineEnd;
+    for (const QVariantList &row : rows) {
+        QStringList cells;
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            cells.append(csvCell(row.value(i)));
+        out += cells.join(QLatin1Char(',')) + lineEnd;
+    }
+    return out.toUtf8();
+}
+
+QByteArray RecordTable::toJson() const
+{
+    QJsonArray array;
+    for (const QVariantList &row : rows) {
+        QJsonObject object;
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            object.insert(keys.at(i), jsonValue(row.value(i)));
+        array.append(object);
+    }
+    return QJsonDocument(array).toJson(QJsonDocument::Indented);
+}
+
+QByteArray RecordTable::render(Format format) const
+{
+    switch (format) {
+    case Format::Json:
+        return toJson();
+    case Format::Csv:
+        return toCsv();
+    case Format::Table:
+        break;
+    }
+    return toText();
+}
