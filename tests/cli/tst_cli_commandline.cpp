@@ -1,0 +1,200 @@
+// The command line: what each command accepts, and every way of getting it wrong.
+
+#include "commandline.h"
+
+#include <QTest>
+
+namespace {
+
+QStringList split(const QString &line)
+{
+    return line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+} // namespace
+
+class TestCliCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void errors_data();
+    void errors();
+    void scanOptions();
+    void setOptions();
+    void exportOptions();
+    void helpAndVersion_data();
+    void helpAndVersion();
+};
+
+void TestCliCommandLine::errors_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("message"); // part of it
+    QTest::newRow("nothing") << QString() << QStringLiteral("no command");
+    QTest::newRow("unknown command") << QStringLiteral("discover") << QStringLiteral("unknown command \"discover\"");
+    QTest::newRow("option before command")
+        << QStringLiteral("--wait 10 scan") << QStringLiteral("the command comes first");
+    QTest::newRow("option of another command")
+        << QStringLiteral("scan --hostname x") << QStringLiteral("unknown option \"--hostname\" for scan");
+    QTest::newRow("missing value") << QStringLiteral("scan --wait") << QStringLiteral("--wait needs a value");
+    QTest::newRow("wait no number") << QStringLiteral("scan --wait soon") << QStringLiteral("--wait must be");
+    QTest::newRow("wait zero") << QStringLiteral("scan --wait 0") << QStringLiteral("--wait must be");
+    QTest::newRow("wait too long") << QStringLiteral("scan --wait 600001") << QStringLiteral("--wait must be");
+    QTest::newRow("repeat zero") << QStringLiteral("scan --repeat 0") << QStringLiteral("--repeat must be");
+    QTest::newRow("repeat too many") << QStringLiteral("scan --repeat=101") << QStringLiteral("--repeat must be");
+    QTest::newRow("bad format") << QStringLiteral("scan --format xml") << QStringLiteral("table, json or csv");
+    QTest::newRow("flag with value") << QStringLiteral("scan --all-interfaces=yes") << QStringLiteral("takes no value");
+    QTest::newRow("interface twice") << QStringLiteral("scan --interface a --interface b")
+                                     << QStringLiteral("more than once");
+    QTest::newRow("interface and all") << QStringLiteral("scan --interface eth0 --all-interfaces")
+                                       << QStringLiteral("exclude each other");
+    QTest::newRow("empty interface") << QStringLiteral("scan --interface=") << QStringLiteral("--interface needs");
+    QTest::newRow("stray argument") << QStringLiteral("scan now") << QStringLiteral("unexpected argument \"now\"");
+    QTest::newRow("show without MAC") << QStringLiteral("show") << QStringLiteral("exactly one MAC");
+    QTest::newRow("show two MACs") << QStringLiteral("show 02:00:00:00:00:01 02:00:00:00:00:02")
+                                   << QStringLiteral("exactly one MAC");
+    QTest::newRow("short MAC") << QStringLiteral("show 02:00:00:00:01") << QStringLiteral("is no MAC address");
+    QTest::newRow("MAC with dashes") << QStringLiteral("forget 02-00-00-00-00-01")
+                                     << QStringLiteral("is no MAC address");
+    QTest::newRow("broadcast MAC") << QStringLiteral("set ff:ff:ff:ff:ff:ff --hostname ab")
+                                   << QStringLiteral("addresses every device");
+    QTest::newRow("set nothing") << QStringLiteral("set 02:00:00:00:00:01") << QStringLiteral("at least one value");
+    QTest::newRow("dhcp and static") << QStringLiteral("set 02:00:00:00:00:01 --dhcp --static")
+                                     << QStringLiteral("exclude each other");
+    QTest::newRow("password on the command line")
+        << QStringLiteral("set 02:00:00:00:00:01 --hostname ab --user u --password secret")
+        << QStringLiteral("never taken from the command line");
+    QTest::newRow("password with equals") << QStringLiteral("set 02:00:00:00:00:01 --hostname ab --password=secret")
+                                          << QStringLiteral("never taken from the command line");
+    QTest::newRow("stdin without user") << QStringLiteral("set 02:00:00:00:00:01 --hostname ab --password-stdin")
+                                        << QStringLiteral("--password-stdin needs --user");
+    QTest::newRow("remember without user") << QStringLiteral("set 02:00:00:00:00:01 --hostname ab --remember")
+                                           << QStringLiteral("--remember needs --user");
+    QTest::newRow("export without file") << QStringLiteral("export --all") << QStringLiteral("-o FILE");
+    QTest::newRow("export without devices") << QStringLiteral("export -o x.xml") << QStringLiteral("or --all");
+    QTest::newRow("export MACs and all") << QStringLiteral("export 02:00:00:00:00:01 --all -o x.xml")
+                                         << QStringLiteral("not both");
+    QTest::newRow("export bad MAC") << QStringLiteral("export 02:00:00:00:00:01 cam -o x.xml")
+                                    << QStringLiteral("\"cam\" is no MAC");
+    QTest::newRow("forget takes no options") << QStringLiteral("forget 02:00:00:00:00:01 --wait 5")
+                                             << QStringLiteral("unknown option \"--wait\" for forget");
+}
+
+void TestCliCommandLine::errors()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, message);
+    QString error;
+    QVERIFY(!CommandLine::parse(split(line), &error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+}
+
+void TestCliCommandLine::scanOptions()
+{
+    QString error;
+    auto options = CommandLine::parse(split(QStringLiteral("scan")), &error);
+    QVERIFY2(options, qPrintable(error));
+    QCOMPARE(options->command, CommandLine::Command::Scan);
+    QCOMPARE(options->waitMs, 3000);
+    QCOMPARE(options->repeat, 1);
+    QCOMPARE(options->format, RecordTable::Format::Table);
+    QVERIFY(options->interfaceName.isEmpty());
+
+    options = CommandLine::parse(
+        split(QStringLiteral("scan --interface=192.168.77.1 --wait 250 --repeat 4 --format csv")), &error);
+    QVERIFY2(options, qPrintable(error));
+    QCOMPARE(options->interfaceName, QStringLiteral("192.168.77.1"));
+    QCOMPARE(options->waitMs, 250);
+    QCOMPARE(options->repeat, 4);
+    QCOMPARE(options->format, RecordTable::Format::Csv);
+
+    options = CommandLine::parse(split(QStringLiteral("scan --all-interfaces --format json")), &error);
+    QVERIFY2(options, qPrintable(error));
+    QVERIFY(options->allInterfaces);
+    QCOMPARE(options->format, RecordTable::Format::Json);
+}
+
+void TestCliCommandLine::setOptions()
+{
+    QString error;
+    const auto options = CommandLine::parse(
+        split(QStringLiteral("set 02:5a:00:00:01:01 --hostname cam --static --ip 192.168.1.5 --mask 255.255.255.0 "
+                             "--gateway 192.168.1.1 --domain= --dns1 1.1.1.1 --dns2 0.0.0.0 --user admin "
+                             "--password-stdin --remember --wait 900")),
+        &error);
+    QVERIFY2(options, qPrintable(error));
+    QCOMPARE(options->macs, QStringList{QStringLiteral("02:5a:00:00:01:01")});
+    const ConfigChange &change = options->change;
+    QCOMPARE(change.hostName, QStringLiteral("cam"));
+    QCOMPARE(change.dhcp, false);
+    QCOMPARE(change.ip, QStringLiteral("192.168.1.5"));
+    QCOMPARE(change.mask, QStringLiteral("255.255.255.0"));
+    QCOMPARE(change.gateway, QStringLiteral("192.168.1.1"));
+    QCOMPARE(change.domain, QString()); // given, empty: clears the domain
+    QCOMPARE(change.dns1, QStringLiteral("1.1.1.1"));
+    QCOMPARE(change.dns2, QStringLiteral("0.0.0.0"));
+    QCOMPARE(options->user, QStringLiteral("admin"));
+    QVERIFY(options->passwordStdin);
+    QVERIFY(options->remember);
+    QCOMPARE(options->waitMs, 900);
+
+    // Values are checked when the command runs, so that each refusal names its field.
+    const auto unchecked = CommandLine::parse(split(QStringLiteral("set 02:00:00:00:00:01 --ip 300.1.1.1")), &error);
+    QVERIFY2(unchecked, qPrintable(error));
+    QCOMPARE(unchecked->change.ip, QStringLiteral("300.1.1.1"));
+    QVERIFY(!unchecked->change.hostName);
+    QVERIFY(!unchecked->change.dhcp);
+}
+
+void TestCliCommandLine::exportOptions()
+{
+    QString error;
+    auto options = CommandLine::parse(
+        split(QStringLiteral("export 02:00:00:00:00:02 02:00:00:00:00:01 -o out.xml --repeat 2")), &error);
+    QVERIFY2(options, qPrintable(error));
+    QCOMPARE(options->macs, (QStringList{QStringLiteral("02:00:00:00:00:02"), QStringLiteral("02:00:00:00:00:01")}));
+    QCOMPARE(options->outputFile, QStringLiteral("out.xml"));
+    QCOMPARE(options->repeat, 2);
+    options = CommandLine::parse(split(QStringLiteral("export --all --output=-dash.xml")), &error);
+    QVERIFY2(options, qPrintable(error));
+    QVERIFY(options->all);
+    QCOMPARE(options->outputFile, QStringLiteral("-dash.xml"));
+    // After "--" a MAC-like or dash-led word is an argument.
+    options = CommandLine::parse(split(QStringLiteral("export -o x.xml -- 02:00:00:00:00:03")), &error);
+    QVERIFY2(options, qPrintable(error));
+    QCOMPARE(options->macs, QStringList{QStringLiteral("02:00:00:00:00:03")});
+}
+
+void TestCliCommandLine::helpAndVersion_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<bool>("version");
+    QTest::newRow("program help") << QStringLiteral("--help") << int(CommandLine::Command::None) << false;
+    QTest::newRow("short help") << QStringLiteral("-h") << int(CommandLine::Command::None) << false;
+    QTest::newRow("version") << QStringLiteral("--version") << int(CommandLine::Command::None) << true;
+    QTest::newRow("command help") << QStringLiteral("set --help") << int(CommandLine::Command::Set) << false;
+    // Help wins over what would be an error, so that it can always be asked for.
+    QTest::newRow("help despite missing MAC") << QStringLiteral("show -h") << int(CommandLine::Command::Show) << false;
+}
+
+void TestCliCommandLine::helpAndVersion()
+{
+    QFETCH(QString, line);
+    QFETCH(int, command);
+    QFETCH(bool, version);
+    QString error;
+    const auto options = CommandLine::parse(split(line), &error);
+    QVERIFY2(options, qPrintable(error));
+    QCOMPARE(int(options->command), command);
+    QCOMPARE(options->version, version);
+    QCOMPARE(options->help, !version);
+    const QString help = CommandLine::helpText(options->command);
+    QVERIFY(help.startsWith(QLatin1String("Usage: veltra-find")));
+    if (options->command != CommandLine::Command::None)
+        QVERIFY(help.contains(CommandLine::commandName(options->command)));
+}
+
+QTEST_GUILESS_MAIN(TestCliCommandLine)
+#include "tst_cli_commandline.moc"

@@ -1,0 +1,228 @@
+// veltra-find's output: the aligned table, CSV as RFC 4180 wants it, JSON with stable keys, and
+// the record of a device as its replies fill it.
+
+#include "devicerecord.h"
+#include "devicetable.h"
+#include "recordtable.h"
+
+#include "replies.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+namespace {
+
+// A small RFC 4180 reader: records end with CRLF, quoted fields may hold commas, quotes (doubled)
+// and line breaks. Returns no records when the text breaks the rules.
+QList<QStringList> readCsv(const QString &text)
+{
+    QList<QStringList> records;
+    QStringList record;
+    QString field;
+    bool quoted = false;
+    bool wasQuoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
+                field += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            if (!field.isEmpty() || wasQuoted)
+                return {};
+            quoted = wasQuoted = true;
+        } else if (c == QLatin1Char(',')) {
+            record.append(field);
+            field.clear();
+            wasQuoted = false;
+        } else if (c == QLatin1Char('\r') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('\n')) {
+            record.append(field);
+            records.append(record);
+            record.clear();
+            field.clear();
+            wasQuoted = false;
+            ++i;
+        } else if (c == QLatin1Char('\n') || c == QLatin1Char('\r') || wasQuoted) {
+            return {}; // a bare line break, or text after a closing quote
+        } else {
+            field += c;
+        }
+    }
+    if (quoted || !record.isEmpty() || !field.isEmpty())
+        return {}; // the last record must end with CRLF
+    return records;
+}
+
+} // namespace
+
+class TestCliOutput : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void csvQuoting_data();
+    void csvQuoting();
+    void tableAlignsColumns();
+    void jsonKeysAndTypes();
+    void keyValueTextForOneDevice();
+    void recordOfAScannedDevice();
+};
+
+void TestCliOutput::csvQuoting_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("plain") << QStringLiteral("lab-cam") << QStringLiteral("lab-cam");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("comma") << QStringLiteral("a,b") << QStringLiteral("\"a,b\"");
+    QTest::newRow("quote") << QStringLiteral("say \"hi\"") << QStringLiteral("\"say \"\"hi\"\"\"");
+    QTest::newRow("line feed") << QStringLiteral("two\nlines") << QStringLiteral("\"two\nlines\"");
+    QTest::newRow("carriage return") << QStringLiteral("a\rb") << QStringLiteral("\"a\rb\"");
+    QTest::newRow("blanks kept as they are") << QStringLiteral(" padded ") << QStringLiteral(" padded ");
+    QTest::newRow("semicolon is no separator") << QStringLiteral("a;b") << QStringLiteral("a;b");
+}
+
+// Each field on its own, and a whole document read back by an RFC 4180 reader.
+void TestCliOutput::csvQuoting()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QCOMPARE(RecordTable::csvField(text), field);
+
+    RecordTable table({QStringLiteral("name"), QStringLiteral("count"), QStringLiteral("ok"), QStringLiteral("none")});
+    table.addRow({text, 7, true, QVariant()});
+    table.addRow({QStringLiteral("x"), -1, false, QVariant()});
+    const QString csv = QString::fromUtf8(table.toCsv());
+    QVERIFY(csv.endsWith(QLatin1String("\r\n")));
+    const QList<QStringList> records = readCsv(csv);
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(records.at(0), (QStringList{"name", "count", "ok", "none"}));
+    QCOMPARE(records.at(1), (QStringList{text, "7", "true", ""}));
+    QCOMPARE(records.at(2), (QStringList{"x", "-1", "false", ""}));
+}
+
+void TestCliOutput::tableAlignsColumns()
+{
+    RecordTable table({QStringLiteral("device"), QStringLiteral("ip"), QStringLiteral("complete")});
+    table.addRow({QStringLiteral("Panoryx P7 with a long type name"), QStringLiteral("192.168.77.32"), true});
+    table.addRow({QString(), QStringLiteral("N/A"), false});
+    table.addRow({QStringLiteral("M\u00f6tilux"), QVariant(), true});
+    table.addRow({QStringLiteral("tab\there"), QStringLiteral("two\nlines"), false});
+    const QStringList lines = QString::fromUtf8(table.toText()).split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 6); // header, four rows, nothing after the last line end
+    QVERIFY(lines.last().isEmpty());
+    QVERIFY(lines.at(0).startsWith(QLatin1String("DEVICE")));
+
+    // Every column starts at the same position on every line; empty cells show "-".
+    const qsizetype ipColumn = lines.at(0).indexOf(QLatin1String("IP"));
+    const qsizetype completeColumn = lines.at(0).indexOf(QLatin1String("COMPLETE"));
+    QCOMPARE(ipColumn, qsizetype(QStringLiteral("Panoryx P7 with a long type name").size() + 2));
+    const QStringList ips = {"192.168.77.32", "N/A", "-", "two\\nlines"};
+    const QStringList completes = {"yes", "no", "yes", "no"};
+    for (int row = 0; row < 4; ++row) {
+        const QString &line = lines.at(row + 1);
+        QVERIFY2(line.mid(ipColumn).startsWith(ips.at(row)), qPrintable(line));
+        QVERIFY2(line.mid(completeColumn) == completes.at(row), qPrintable(line));
+        QVERIFY2(line.at(ipColumn - 1) == QLatin1Char(' '), qPrintable(line));
+    }
+    QVERIFY(lines.at(2).startsWith(QLatin1String("- ")));
+    QVERIFY(lines.at(4).startsWith(QLatin1String("tab\\there")));
+}
+
+void TestCliOutput::jsonKeysAndTypes()
+{
+    QCOMPARE(DeviceRecord::keys(false), (QStringList{"device", "firmware", "productType", "hostname", "ipConfig", "ip",
+                                                     "mask", "gateway", "domain", "dns1", "dns2", "mac",
+                                                     "protocolVersion", "ipConflict", "hostnameConflict", "complete"}));
+    QCOMPARE(DeviceRecord::keys(true).constFirst(), QStringLiteral("interface"));
+
+    RecordTable table(
+        {QStringLiteral("text"), QStringLiteral("number"), QStringLiteral("flag"), QStringLiteral("missing")});
+    table.addRow({QStringLiteral("a \"quoted\" \u00e9"), 42, false, QVariant()});
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(table.toJson(), &error);
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY(document.isArray());
+    const QJsonObject object = document.array().at(0).toObject();
+    QCOMPARE(object.keys(), (QStringList{"flag", "missing", "number", "text"}));
+    QCOMPARE(object.value(QLatin1String("text")).toString(), QStringLiteral("a \"quoted\" \u00e9"));
+    QCOMPARE(object.value(QLatin1String("number")).toInt(), 42);
+    QVERIFY(object.value(QLatin1String("flag")).isBool());
+    QVERIFY(object.value(QLatin1String("missing")).isNull());
+    // No rows: still one array.
+    QCOMPARE(QJsonDocument::fromJson(RecordTable({QStringLiteral("a")}).toJson()).array().size(), 0);
+}
+
+void TestCliOutput::keyValueTextForOneDevice()
+{
+    RecordTable table({QStringLiteral("device"), QStringLiteral("protocolVersion"), QStringLiteral("ok")});
+    table.addRow({QStringLiteral("Motilux M3"), 4, true});
+    QCOMPARE(QString::fromUtf8(table.toKeyValueText()), QStringLiteral("device           Motilux M3\n"
+                                                                       "protocolVersion  4\n"
+                                                                       "ok               yes\n"));
+}
+
+// Every field the replies carry reaches the record; a device that answered only one request is
+// incomplete and its missing values are no values.
+void TestCliOutput::recordOfAScannedDevice()
+{
+    const QString mac = QStringLiteral("02:5A:00:00:01:01");
+    NetworkConfigBody body;
+    body.hostName = QStringLiteral("lab-cam");
+    body.ipConfig = QStringLiteral("1");
+    body.ipAddress = QStringLiteral("192.168.77.31");
+    body.subnetMask = QStringLiteral("255.255.0.0");
+    body.domain = QStringLiteral("lab.example");
+    body.gateway = QStringLiteral("192.168.77.254");
+    body.primaryDns = QStringLiteral("192.168.77.253");
+    body.secondaryDns = QStringLiteral("192.168.77.252");
+    MessageHeader header = Replies::header(NetworkConfigReply, mac, 0);
+    header.protocolVersion = 4;
+    DeviceTable table;
+    table.addReply(header.toByteArray() + body.toByteArray());
+    table.addReply(Replies::info(QStringLiteral("02:5A:00:00:01:02"), QStringLiteral("Panoryx P7"),
+                                 QStringLiteral("0.9"), QStringLiteral("7")));
+
+    const DeviceRecord configOnly = DeviceRecord::fromTable(table, 0);
+    QVERIFY(!configOnly.complete);
+    QVERIFY(!configOnly.value(QStringLiteral("productType")).isValid());
+    QCOMPARE(configOnly.value(QStringLiteral("device")), QVariant(QString()));
+
+    table.addReply(Replies::info(mac, QStringLiteral("Motilux M3"), QStringLiteral("1.4.0"), QStringLiteral("47")));
+    const DeviceRecord record = DeviceRecord::fromTable(table, 0);
+    QVERIFY(record.complete);
+    const QVariantList expected = {QStringLiteral("Motilux M3"),
+                                   QStringLiteral("1.4.0"),
+                                   47,
+                                   QStringLiteral("lab-cam"),
+                                   QStringLiteral("DHCP"),
+                                   QStringLiteral("192.168.77.31"),
+                                   QStringLiteral("255.255.0.0"),
+                                   QStringLiteral("192.168.77.254"),
+                                   QStringLiteral("lab.example"),
+                                   QStringLiteral("192.168.77.253"),
+                                   QStringLiteral("192.168.77.252"),
+                                   mac,
+                                   4,
+                                   false,
+                                   false,
+                                   true};
+    const QStringList keys = DeviceRecord::keys(false);
+    for (qsizetype i = 0; i < keys.size(); ++i)
+        QCOMPARE(record.value(keys.at(i)), expected.at(i));
+
+    const DeviceRecord infoOnly = DeviceRecord::fromTable(table, 1);
+    QVERIFY(!infoOnly.complete);
+    QVERIFY(!infoOnly.value(QStringLiteral("protocolVersion")).isValid());
+    QCOMPARE(infoOnly.value(QStringLiteral("productType")), QVariant(7));
+}
+
+QTEST_GUILESS_MAIN(TestCliOutput)
+#include "tst_cli_output.moc"
