@@ -24,6 +24,8 @@ const QString EntrySeparator = QStringLiteral("|");
 
 // Large enough for the replies of a few thousand devices to one broadcast; the kernel may clamp it.
 constexpr int ReceiveBufferSize = 8 * 1024 * 1024;
+// Larger than any UDP datagram.
+constexpr int MaxDatagramSize = 65536;
 
 QStringList currentEntry(const QStringList &interfaces)
 {
@@ -212,13 +214,37 @@ PacketTransceiver::Received PacketTransceiver::readOne()
     return received;
 }
 
+bool PacketTransceiver::readIfAny(Received *received)
+{
+    // QUdpSocket announces datagrams again only after a read has followed its last readyRead. When
+    // pause() or an earlier call has already taken the datagrams a readyRead was about, no read
+    // follows it, and without this one the socket would never announce another datagram. The read
+    // finds nothing, or a datagram that has just arrived, which the buffer then takes whole.
+    if (receiveSocket->state() != QAbstractSocket::BoundState)
+        return false;
+    QByteArray datagram(MaxDatagramSize, Qt::Uninitialized);
+    const qint64 size = receiveSocket->readDatagram(datagram.data(), datagram.size());
+    if (size < 0)
+        return false;
+    datagram.truncate(size);
+    received->datagram = datagram;
+    received->readError = false;
+    return true;
+}
+
 void PacketTransceiver::processPendingDatagrams()
 {
     // Datagrams read during a pause come first: they arrived before anything still in the socket.
     while (!held.isEmpty())
         handle(held.takeFirst());
-    while (receiveSocket->hasPendingDatagrams()) {
-        const Received received = readOne();
+    bool readAny = false;
+    for (;;) {
+        Received received;
+        if (receiveSocket->hasPendingDatagrams())
+            received = readOne();
+        else if (readAny || !readIfAny(&received))
+            break;
+        readAny = true;
         handle(received);
         // A notice may have run a nested event loop that handled held datagrams; keep the order.
         while (!held.isEmpty())

@@ -84,6 +84,8 @@ private:
     void init();
     void bindSendSocket();
     Received readOne();
+    // Reads a datagram if one is there; re-arms the socket's read notifications either way.
+    bool readIfAny(Received *received);
     void handle(const Received &received);
     void notice(const QString &text);
 
