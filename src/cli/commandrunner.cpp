@@ -184,13 +184,28 @@ int CommandRunner::show(const CommandLine::Options &options)
     link.idle(DeviceLink::BroadcastGap);
     transceiver->getNetworkConfig(mac);
 
-    // Either request is asked again while its answer is missing; the two waits share the time.
-    DeviceTable table;
+    // Each request is asked again while its answer is missing, until both are in or time is up.
+    std::optional<QByteArray> info;
+    std::optional<QByteArray> config;
     const QDeadlineTimer deadline(options.waitMs, Qt::PreciseTimer);
-    const auto info =
-        link.awaitReply(DeviceInfoReply, mac, options.waitMs, [transceiver, &mac] { transceiver->getDeviceInfo(mac); });
-    const auto config = link.awaitReply(NetworkConfigReply, mac, int(qMax<qint64>(deadline.remainingTime(), 1)),
-                                        [transceiver, &mac] { transceiver->getNetworkConfig(mac); });
+    QDeadlineTimer resendAt(DeviceLink::ResendInterval, Qt::PreciseTimer);
+    for (;;) {
+        if (!info)
+            info = link.takeReply(DeviceInfoReply, mac);
+        if (!config)
+            config = link.takeReply(NetworkConfigReply, mac);
+        if ((info && config) || deadline.hasExpired())
+            break;
+        if (resendAt.hasExpired()) {
+            if (!info)
+                transceiver->getDeviceInfo(mac);
+            if (!config)
+                transceiver->getNetworkConfig(mac);
+            resendAt.setRemainingTime(DeviceLink::ResendInterval, Qt::PreciseTimer);
+        }
+        link.waitForReply(qMin(deadline.remainingTime(), resendAt.remainingTime()));
+    }
+    DeviceTable table;
     if (!info && !config)
         return fail(Status::NoAnswer, QStringLiteral("the device %1 did not answer").arg(mac));
     for (const auto &reply : {info, config}) {

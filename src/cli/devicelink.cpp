@@ -81,8 +81,9 @@ void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
         if (round > 0)
             runFor(link, RepeatGap, false);
         link->getDeviceInfo(AllDevices);
-        // The gap runs the event loop: after the transceiver's blocking pause() the socket no
-        // longer reports what arrives.
+        // Unlike the desktop program, which blocks for the gap, the event loop runs through it:
+        // replies are taken as they come, and nothing depends on the socket's read notifications
+        // surviving a blocking read.
         runFor(link, BroadcastGap, false);
         link->getNetworkConfig(AllDevices);
     }
@@ -92,7 +93,7 @@ void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
     inbox.clear();
 }
 
-std::optional<QByteArray> DeviceLink::take(quint32 messageId, const QString &mac)
+std::optional<QByteArray> DeviceLink::takeReply(quint32 messageId, const QString &mac)
 {
     for (qsizetype i = 0; i < inbox.size(); ++i) {
         const QByteArray &datagram = inbox.at(i);
@@ -109,7 +110,7 @@ std::optional<QByteArray> DeviceLink::awaitReply(quint32 messageId, const QStrin
     const QDeadlineTimer deadline(waitMs, Qt::PreciseTimer);
     QDeadlineTimer nextResend(ResendInterval, Qt::PreciseTimer);
     for (;;) {
-        if (auto reply = take(messageId, mac))
+        if (auto reply = takeReply(messageId, mac))
             return reply;
         if (deadline.hasExpired())
             return std::nullopt;
@@ -123,6 +124,11 @@ std::optional<QByteArray> DeviceLink::awaitReply(quint32 messageId, const QStrin
         }
         runFor(link, qMax<qint64>(remaining, 1), true);
     }
+}
+
+void DeviceLink::waitForReply(qint64 msecs)
+{
+    runFor(link, qMax<qint64>(msecs, 1), true);
 }
 
 void DeviceLink::idle(int msecs)

@@ -55,14 +55,16 @@ public:
     // nothing has come.
     std::optional<QByteArray> awaitReply(quint32 messageId, const QString &mac, int waitMs,
                                          const std::function<void()> &resend = {});
+    // Takes a reply with `messageId` from `mac` that has already arrived, if there is one.
+    std::optional<QByteArray> takeReply(quint32 messageId, const QString &mac);
+    // Lets replies arrive until one does or `msecs` have passed.
+    void waitForReply(qint64 msecs);
     // Forgets the replies that arrived so far.
     void clearReplies() { inbox.clear(); }
     // Lets replies arrive for `msecs` without waiting for any.
     void idle(int msecs);
 
 private:
-    std::optional<QByteArray> take(quint32 messageId, const QString &mac);
-
     Interface iface;
     PacketTransceiver *link = nullptr;
     QList<QByteArray> inbox;

@@ -1,0 +1,731 @@
+// veltra-find against simulated devices: every command as a user runs it, its output read back
+// in each format, its exit statuses, and what it put on the wire as the simulator logged it.
+// Runs inside the lab (tests/lab/netlab); the program's settings live in a directory of the test.
+
+#include "labsupport.h"
+
+#include "connectionexport.h"
+#include "credentialstore.h"
+#include "csvreader.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <QtTest>
+
+namespace {
+
+const QString DeviceList = QStringLiteral(LAB_DATA_DIR "/cli-devices.json");
+const QString Cam = QStringLiteral("02:5A:00:00:02:01");      // version 4, admin / s3cret
+const QString Dhcp = QStringLiteral("02:5A:00:00:02:02");     // version 3, DHCP
+const QString Veltra = QStringLiteral("02:5A:00:00:02:03");   // a Veltra device
+const QString P80 = QStringLiteral("02:5A:00:00:02:04");      // version 3, host name "n/a"
+const QString Failing = QStringLiteral("02:5a:00:00:02:05");  // answers everything with result 5
+const QString InfoOnly = QStringLiteral("02:5A:00:00:02:06"); // answers GetDeviceInfo only
+const QString Silent = QStringLiteral("02:5A:00:00:02:07");
+const QString Twin = QStringLiteral("02:5A:00:00:02:08"); // same host name as Cam
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QString err;
+    qint64 elapsedMs = 0;
+};
+
+// What the scan must report for each answering device of cli-devices.json, in MAC order.
+QList<QJsonObject> expectedScan()
+{
+    const auto device = [](const QString &mac, const QJsonValue &name, const QJsonValue &firmware,
+                           const QJsonValue &productType, const QJsonValue &host, const QJsonValue &ipConfig,
+                           const QJsonValue &ip, const QStringList &addresses, const QJsonValue &version,
+                           bool ipConflict, bool hostConflict, bool complete) {
+        QJsonObject object{{"mac", mac},
+                           {"device", name},
+                           {"firmware", firmware},
+                           {"productType", productType},
+                           {"hostname", host},
+                           {"ipConfig", ipConfig},
+                           {"ip", ip},
+                           {"protocolVersion", version},
+                           {"ipConflict", ipConflict},
+                           {"hostnameConflict", hostConflict},
+                           {"complete", complete}};
+        const QStringList keys = {"mask", "gateway", "domain", "dns1", "dns2"};
+        for (int i = 0; i < keys.size(); ++i)
+            object.insert(keys.at(i), addresses.value(i));
+        return object;
+    };
+    const QStringList camAddresses = {"255.255.255.0", "192.168.77.254", "lab.example", "192.168.77.253", "0.0.0.0"};
+    return {
+        device(Cam, "Panoryx P40", "2.0.7", 31, "cli-cam", "static", "192.168.77.41", camAddresses, 4, false, true,
+               true),
+        device(Dhcp, "Motilux M3", "1.4.0", 47, "CLI-CAM", "DHCP", "192.168.77.42",
+               {"255.255.0.0", "192.168.77.1", "", "192.168.77.1", "192.168.77.2"}, 3, true, true, true),
+        device(Veltra, "VeltraNET 200", "3.2.1", 12, "veltra-one", "static", "192.168.77.42",
+               {"255.255.255.0", "0.0.0.0", "", "0.0.0.0", "0.0.0.0"}, 4, true, false, true),
+        device(P80, "Panoryx P80", "2.2.0", 33, "n/a", "static", "192.168.77.44",
+               {"255.255.255.0", "192.168.77.254", "lab,\"quoted\".example", "192.168.77.253", "192.168.77.252"}, 3,
+               false, true, true),
+        // Failed replies: "N/A" cells, the body not read; "n/a" above finds this "N/A".
+        device(Failing, "N/A", "N/A", 0, "N/A", "N/A", "N/A", {"", "", "", "", ""}, 3, false, true, true),
+        device(InfoOnly, "Panoryx P7", "0.9.17", 7, "", "", "", {"", "", "", "", ""}, QJsonValue(), false, false,
+               false),
+        device(Twin, "Motilux M3", "1.4.1", 47, "cli-cam", "static", "192.168.77.48", camAddresses, 3, false, true,
+               true),
+    };
+}
+
+// The connection entries of the desktop program's export for the given devices of cli-devices.json.
+ConnectionExport::Entry exportEntry(const QString &mac)
+{
+    if (mac == Cam)
+        return {QStringLiteral("192.168.77.41"), 31, QStringLiteral("cli-cam")};
+    if (mac == Dhcp)
+        return {QStringLiteral("CLI-CAM"), 47, QStringLiteral("CLI-CAM")}; // DHCP: the host name
+    if (mac == P80)
+        return {QStringLiteral("192.168.77.44"), 33, QStringLiteral("n/a")};
+    if (mac == Failing)
+        return {QStringLiteral("N/A"), 0, QStringLiteral("N/A")}; // "N/A" rows are kept
+    return {QStringLiteral("192.168.77.48"), 47, QStringLiteral("cli-cam")};
+}
+
+QByteArray fileContent(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+// Message ids of the program's requests in the simulator's log, in arrival order.
+QList<int> requestIds(const QList<QJsonObject> &entries)
+{
+    QList<int> ids;
+    for (const QJsonObject &entry : entries)
+        ids.append(entry.value(QLatin1String("messageId")).toInt());
+    return ids;
+}
+
+QList<QJsonObject> requestsWithId(const QList<QJsonObject> &entries, int messageId)
+{
+    QList<QJsonObject> found;
+    for (const QJsonObject &entry : entries) {
+        if (entry.value(QLatin1String("messageId")).toInt() == messageId)
+            found.append(entry);
+    }
+    return found;
+}
+
+QByteArray fieldOf(const QJsonObject &entry, int offset, int width)
+{
+    return Lab::fieldText(QByteArray::fromHex(entry.value(QLatin1String("hex")).toString().toLatin1()), offset, width);
+}
+
+} // namespace
+
+class TestLabCli : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void interfacesListsTheLabLink();
+
+    void scanFormats_data();
+    void scanFormats();
+    void scanTableLinesUp();
+    void scanAllInterfacesNamesTheInterface();
+    void scanWithoutAnswers();
+    void scanErrorsSendNothing_data();
+    void scanErrorsSendNothing();
+    void repeatFindsEveryDeviceDespiteLoss();
+
+    void showReadsOneDevice();
+    void showSilentDevice();
+
+    void setVersion3Device();
+    void setVersion4DeviceRemembersCredentials();
+    void setWithStoredCredentials();
+    void setStoredCredentialsRefusedAreForgotten();
+    void setGivenCredentialsRefusedKeepStoredOnes();
+    void setSilentAndRefusingDevices_data();
+    void setSilentAndRefusingDevices();
+    void setBadValuesSendNothing_data();
+    void setBadValuesSendNothing();
+    void setBadCombinationWithTheDevicesMask();
+
+    void exportAllAsTheDesktopDoes();
+    void exportGivenDevicesInTheirOrder();
+    void exportNothingExportable();
+
+    void forgetDeletesStoredCredentials();
+
+private:
+    Run find(const QStringList &arguments, const QByteArray &input = QByteArray(),
+             const QProcessEnvironment &extra = QProcessEnvironment());
+    bool startSimulator(Lab::Simulator *simulator, QString *error);
+    QList<QJsonObject> scanJson(const QStringList &extra = {});
+
+    Lab::Environment lab = Lab::Environment::fromProcess();
+    QTemporaryDir configDir;
+    QTemporaryDir workDir;
+    QProcessEnvironment environment;
+};
+
+void TestLabCli::initTestCase()
+{
+    REQUIRE_LAB(lab);
+    QVERIFY2(QFile::exists(QStringLiteral(VELTRA_FIND)), VELTRA_FIND);
+    QVERIFY(configDir.isValid() && workDir.isValid());
+    // The program and the test's own CredentialStore calls share a settings place of their own.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(configDir.path()));
+    environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("VELTRA_PASSWORD"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir.path());
+}
+
+void TestLabCli::init()
+{
+    for (const QString &key : CredentialStore::storedKeys())
+        CredentialStore::remove(key);
+}
+
+Run TestLabCli::find(const QStringList &arguments, const QByteArray &input, const QProcessEnvironment &extra)
+{
+    QProcess process;
+    QProcessEnvironment env = environment;
+    env.insert(extra);
+    process.setProcessEnvironment(env);
+    QElapsedTimer clock;
+    clock.start();
+    process.start(QStringLiteral(VELTRA_FIND), arguments);
+    Run run;
+    if (!process.waitForStarted(10000))
+        return run;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000)) {
+        process.kill();
+        process.waitForFinished(5000);
+        return run;
+    }
+    run.elapsedMs = clock.elapsed();
+    run.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
+}
+
+bool TestLabCli::startSimulator(Lab::Simulator *simulator, QString *error)
+{
+    return simulator->start(error);
+}
+
+QList<QJsonObject> TestLabCli::scanJson(const QStringList &extra)
+{
+    const Run run = find(QStringList{"scan", "--format", "json", "--wait", "1000"} + extra);
+    QList<QJsonObject> objects;
+    const QJsonArray array = QJsonDocument::fromJson(run.out).array();
+    for (const QJsonValue &value : array)
+        objects.append(value.toObject());
+    return objects;
+}
+
+void TestLabCli::interfacesListsTheLabLink()
+{
+    const Run run = find({"interfaces", "--format", "json"});
+    QCOMPARE(run.status, 0);
+    const QJsonArray interfaces = QJsonDocument::fromJson(run.out).array();
+    QCOMPARE(interfaces.size(), 1);
+    const QJsonObject only = interfaces.at(0).toObject();
+    QCOMPARE(only.value(QLatin1String("name")).toString(), lab.hostInterface);
+    QCOMPARE(only.value(QLatin1String("address")).toString(), lab.hostIp);
+    QVERIFY(only.value(QLatin1String("mac")).toString().contains(QLatin1Char(':')));
+}
+
+void TestLabCli::scanFormats_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::newRow("json") << QStringLiteral("json");
+    QTest::newRow("csv") << QStringLiteral("csv");
+}
+
+// Every field of every answering device, as the JSON array and as CSV with its header.
+void TestLabCli::scanFormats()
+{
+    QFETCH(QString, format);
+    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--seed", "3"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find({"scan", "--format", format, "--wait", "1500"});
+    QCOMPARE(run.status, 0);
+
+    QList<QJsonObject> rows;
+    if (format == QLatin1String("json")) {
+        QJsonParseError parseError;
+        const QJsonDocument document = QJsonDocument::fromJson(run.out, &parseError);
+        QCOMPARE(parseError.error, QJsonParseError::NoError);
+        QVERIFY(document.isArray());
+        for (const QJsonValue &value : document.array())
+            rows.append(value.toObject());
+    } else {
+        const QList<QStringList> records = readCsv(QString::fromUtf8(run.out));
+        QVERIFY2(!records.isEmpty(), run.out.constData());
+        const QStringList header = records.constFirst();
+        QCOMPARE(header, (QStringList{"device", "firmware", "productType", "hostname", "ipConfig", "ip", "mask",
+                                      "gateway", "domain", "dns1", "dns2", "mac", "protocolVersion", "ipConflict",
+                                      "hostnameConflict", "complete"}));
+        // CSV has texts only: numbers and flags are compared as JSON would write them.
+        for (const QStringList &record : records.mid(1)) {
+            QJsonObject object;
+            for (int i = 0; i < header.size(); ++i) {
+                const QString &text = record.value(i);
+                QJsonValue value = text;
+                if (text == QLatin1String("true") || text == QLatin1String("false"))
+                    value = text == QLatin1String("true");
+                else if ((header.at(i) == QLatin1String("productType") ||
+                          header.at(i) == QLatin1String("protocolVersion")))
+                    value = text.isEmpty() ? QJsonValue() : QJsonValue(text.toInt());
+                object.insert(header.at(i), value);
+            }
+            rows.append(object);
+        }
+    }
+    const QList<QJsonObject> expected = expectedScan();
+    QCOMPARE(rows.size(), expected.size());
+    for (int i = 0; i < expected.size(); ++i) {
+        const QString mac = expected.at(i).value(QLatin1String("mac")).toString();
+        for (auto it = expected.at(i).begin(); it != expected.at(i).end(); ++it)
+            QVERIFY2(rows.at(i).value(it.key()) == it.value(),
+                     qPrintable(QStringLiteral("%1 %2: %3")
+                                    .arg(mac, it.key(), QString::fromUtf8(QJsonDocument(rows.at(i)).toJson()))));
+        QCOMPARE(rows.at(i).keys().size(), expected.at(i).keys().size());
+    }
+}
+
+void TestLabCli::scanTableLinesUp()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--seed", "3"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find({"scan", "--wait", "1000"});
+    QCOMPARE(run.status, 0);
+    const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 8); // header and seven devices
+    const QString &header = lines.constFirst();
+    const qsizetype macColumn = header.indexOf(QLatin1String("MAC "));
+    const qsizetype completeColumn = header.indexOf(QLatin1String("COMPLETE"));
+    QVERIFY(macColumn > 0 && completeColumn > macColumn);
+    const QList<QJsonObject> expected = expectedScan();
+    for (int i = 0; i < expected.size(); ++i) {
+        const QString &line = lines.at(i + 1);
+        QVERIFY2(line.mid(macColumn).startsWith(expected.at(i).value(QLatin1String("mac")).toString()),
+                 qPrintable(line));
+        QCOMPARE(line.mid(completeColumn), expected.at(i).value(QLatin1String("complete")).toBool()
+                                               ? QStringLiteral("yes")
+                                               : QStringLiteral("no"));
+    }
+}
+
+void TestLabCli::scanAllInterfacesNamesTheInterface()
+{
+    Lab::Simulator simulator(lab, {"--count", "3", "--seed", "3"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const QList<QJsonObject> rows = scanJson({"--all-interfaces"});
+    QCOMPARE(rows.size(), 3);
+    for (const QJsonObject &row : rows)
+        QCOMPARE(row.value(QLatin1String("interface")).toString(), lab.hostInterface);
+    // Chosen by name or by address, the lab link is the one scanned.
+    QCOMPARE(scanJson({"--interface", lab.hostInterface}).size(), 3);
+    QCOMPARE(scanJson({"--interface", lab.hostIp}).size(), 3);
+    QVERIFY(!scanJson().constFirst().contains(QLatin1String("interface")));
+}
+
+void TestLabCli::scanWithoutAnswers()
+{
+    Lab::Simulator simulator(lab, {"--count", "2", "--silent"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find({"scan", "--format", "json", "--wait", "500"});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(QJsonDocument::fromJson(run.out).array().size(), 0);
+    QVERIFY2(run.err.contains(QLatin1String("no device answered")), qPrintable(run.err));
+    // The pair went out all the same.
+    QTRY_COMPARE(requestIds(simulator.received()), (QList<int>{11, 7}));
+}
+
+void TestLabCli::scanErrorsSendNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("unknown interface") << QStringList{"scan", "--interface", "eth9"} << QStringLiteral("eth9");
+    QTest::newRow("address of no interface")
+        << QStringList{"scan", "--interface", "192.168.77.2"} << QStringLiteral("no usable interface");
+    QTest::newRow("bad option") << QStringList{"scan", "--colour"} << QStringLiteral("--colour");
+    QTest::newRow("bad wait") << QStringList{"scan", "--wait", "-5"} << QStringLiteral("--wait");
+    QTest::newRow("port held") << QStringList{"scan"} << QStringLiteral("cannot receive on UDP port 28244");
+}
+
+// Exit status 2, a message, and not one datagram.
+void TestLabCli::scanErrorsSendNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, message);
+    Lab::Simulator simulator(lab, {"--count", "2"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    // Another program holding the port without sharing it.
+    QUdpSocket holder;
+    if (QByteArray(QTest::currentDataTag()) == "port held")
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 28244, QUdpSocket::DontShareAddress));
+    const Run run = find(arguments);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QTest::qWait(300);
+    QCOMPARE(simulator.received().size(), 0);
+}
+
+// Replies lost on the way: one pair leaves devices out or incomplete, repeated pairs find them
+// all, merged into one row per device.
+void TestLabCli::repeatFindsEveryDeviceDespiteLoss()
+{
+    constexpr int Devices = 40;
+    Lab::Simulator simulator(
+        lab, {"--count", QString::number(Devices), "--drop-rate", "30", "--jitter", "20", "--seed", "11"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const auto completeCount = [](const QList<QJsonObject> &rows) {
+        return int(std::count_if(rows.begin(), rows.end(),
+                                 [](const QJsonObject &row) { return row.value(QLatin1String("complete")).toBool(); }));
+    };
+    const QList<QJsonObject> once = scanJson();
+    QVERIFY2(completeCount(once) < Devices, "a 30 % loss should leave devices incomplete after one pair");
+
+    QElapsedTimer clock;
+    clock.start();
+    const QList<QJsonObject> repeated = scanJson({"--repeat", "8"});
+    qInfo("--repeat 8: %d of %d devices complete in %lld ms (one pair: %d)", completeCount(repeated), Devices,
+          clock.elapsed(), completeCount(once));
+    QCOMPARE(repeated.size(), Devices);
+    QCOMPARE(completeCount(repeated), Devices);
+    QSet<QString> macs;
+    for (const QJsonObject &row : repeated)
+        macs.insert(row.value(QLatin1String("mac")).toString().toUpper());
+    QCOMPARE(int(macs.size()), Devices);
+    // One pair, then eight pairs, each GetDeviceInfo before its GetNetworkConfig.
+    QList<int> ids = requestIds(simulator.received());
+    QCOMPARE(ids.size(), 18);
+    for (int i = 0; i < ids.size(); i += 2)
+        QCOMPARE((QList<int>{ids.at(i), ids.at(i + 1)}), (QList<int>{11, 7}));
+}
+
+void TestLabCli::showReadsOneDevice()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    // Typed in lower case; the device sends its own text.
+    const Run run = find({"show", P80.toLower(), "--format", "json"});
+    QCOMPARE(run.status, 0);
+    const QJsonArray array = QJsonDocument::fromJson(run.out).array();
+    QCOMPARE(array.size(), 1);
+    QJsonObject expected = expectedScan().at(3);
+    expected.insert(QStringLiteral("hostnameConflict"), false); // alone, it finds no "N/A"
+    QCOMPARE(array.at(0).toObject(), expected);
+    // Requests addressed to the device, not to all.
+    const QList<QJsonObject> requests = simulator.received();
+    QCOMPARE(requestIds(requests), (QList<int>{11, 7}));
+    for (const QJsonObject &request : requests)
+        QCOMPARE(request.value(QLatin1String("destMacAddr")).toString(), P80);
+
+    const Run table = find({"show", InfoOnly, "--wait", "1200"});
+    QCOMPARE(table.status, 0); // it answered, if only in part
+    QVERIFY(table.out.contains("complete          no\n"));
+    QVERIFY2(table.err.contains(QLatin1String("did not send its configuration")), qPrintable(table.err));
+}
+
+void TestLabCli::showSilentDevice()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find({"show", Silent, "--wait", "1500"});
+    QCOMPARE(run.status, 4);
+    QVERIFY(run.out.isEmpty());
+    // Asked again while silent.
+    QVERIFY(requestsWithId(simulator.received(), 7).size() >= 2);
+}
+
+void TestLabCli::setVersion3Device()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find({"set", P80, "--hostname", "p80-renamed", "--ip", "192.168.77.54", "--dns2", "0.0.0.0"});
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QCOMPARE(run.out, QByteArray("02:5A:00:00:02:04: applied\n"));
+
+    const QList<QJsonObject> requests = simulator.received();
+    QCOMPARE(requestIds(requests), (QList<int>{7, 9, 1, 7}));
+    const QJsonObject set = requests.at(1);
+    QCOMPARE(set.value(QLatin1String("length")).toInt(), 329);
+    QCOMPARE(fieldOf(set, 124, 18), P80.toLatin1());
+    QCOMPARE(fieldOf(set, 142, 25), QByteArray("p80-renamed"));
+    QCOMPARE(fieldOf(set, 167, 2), QByteArray("0"));
+    QCOMPARE(fieldOf(set, 169, 16), QByteArray("192.168.77.54"));
+    QCOMPARE(fieldOf(set, 185, 16), QByteArray("255.255.255.0")); // kept from the device
+    QCOMPARE(fieldOf(set, 201, 80), QByteArray("lab,\"quoted\".example"));
+    QCOMPARE(fieldOf(set, 313, 16), QByteArray("0.0.0.0"));
+    // The configuration is read again more than 5000 ms after the restart.
+    const qint64 restartAt = requests.at(2).value(QLatin1String("msecsSinceEpoch")).toInteger();
+    QVERIFY(requests.at(3).value(QLatin1String("msecsSinceEpoch")).toInteger() - restartAt > 5000);
+
+    QJsonObject expected = expectedScan().at(3);
+    expected.insert(QStringLiteral("hostname"), QStringLiteral("p80-renamed"));
+    expected.insert(QStringLiteral("ip"), QStringLiteral("192.168.77.54"));
+    expected.insert(QStringLiteral("dns2"), QStringLiteral("0.0.0.0"));
+    expected.insert(QStringLiteral("hostnameConflict"), false); // with "N/A" of the failing device no longer
+    const QList<QJsonObject> rows = scanJson();
+    QCOMPARE(rows.at(3), expected);
+}
+
+void TestLabCli::setVersion4DeviceRemembersCredentials()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run =
+        find({"set", Cam, "--dhcp", "--hostname", "cam-dhcp", "--user", "admin", "--password-stdin", "--remember"},
+             "s3cret\n");
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    const QList<QJsonObject> requests = simulator.received();
+    QCOMPARE(requestIds(requests), (QList<int>{7, 13, 1, 7}));
+    const QJsonObject set = requests.at(1);
+    QCOMPARE(set.value(QLatin1String("length")).toInt(), 439);
+    QCOMPARE(fieldOf(set, 124, 25), QByteArray("cam-dhcp"));
+    QCOMPARE(fieldOf(set, 149, 2), QByteArray("1"));
+    QCOMPARE(fieldOf(set, 151, 16), QByteArray("192.168.77.41")); // sent as the device had it
+    QCOMPARE(fieldOf(set, 311, 128), QByteArray("admin:s3cret").toBase64());
+    // The password was nowhere on the command line, and is now stored under the device's key.
+    QCOMPARE(CredentialStore::loadLoginData(Cam), (QStringList{Cam, "admin", "s3cret"}));
+    QVERIFY(!run.err.contains(QLatin1String("s3cret")));
+}
+
+void TestLabCli::setWithStoredCredentials()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    CredentialStore::saveLoginData({Cam, "admin", "s3cret"});
+    // VELTRA_PASSWORD without --user is not used; the stored credentials are.
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("VELTRA_PASSWORD"), QStringLiteral("wrong"));
+    const Run run = find({"set", Cam, "--domain", "new.example"}, QByteArray(), extra);
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QCOMPARE(fieldOf(requestsWithId(simulator.received(), 13).constFirst(), 311, 128),
+             QByteArray("admin:s3cret").toBase64());
+    QCOMPARE(CredentialStore::loadLoginData(Cam).size(), 3);
+}
+
+void TestLabCli::setStoredCredentialsRefusedAreForgotten()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    CredentialStore::saveLoginData({Cam, "admin", "old-password"});
+    const Run run = find({"set", Cam, "--hostname", "never-applied"});
+    QCOMPARE(run.status, 3);
+    QVERIFY2(run.err.contains(QLatin1String("forgotten")), qPrintable(run.err));
+    QVERIFY(!CredentialStore::contains(Cam));
+    // Refused: no restart follows.
+    QCOMPARE(requestIds(simulator.received()), (QList<int>{7, 13}));
+}
+
+void TestLabCli::setGivenCredentialsRefusedKeepStoredOnes()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    CredentialStore::saveLoginData({Cam, "admin", "s3cret"});
+    QProcessEnvironment extra;
+    extra.insert(QStringLiteral("VELTRA_PASSWORD"), QStringLiteral("typo"));
+    const Run run =
+        find({"set", Cam, "--hostname", "never-applied", "--user", "admin", "--remember"}, QByteArray(), extra);
+    QCOMPARE(run.status, 3);
+    QCOMPARE(fieldOf(requestsWithId(simulator.received(), 13).constFirst(), 311, 128),
+             QByteArray("admin:typo").toBase64());
+    // What was refused was not what is stored: the stored credentials stay, unchanged.
+    QCOMPARE(CredentialStore::loadLoginData(Cam), (QStringList{Cam, "admin", "s3cret"}));
+}
+
+void TestLabCli::setSilentAndRefusingDevices_data()
+{
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<QStringList>("simulatorOptions");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QList<int>>("requests");
+    QTest::newRow("silent device") << Silent << QStringList() << 4 << QList<int>{7, 7};
+    QTest::newRow("refuses to report") << Failing << QStringList() << 5 << QList<int>{7};
+    QTest::newRow("version 4 without credentials") << Cam << QStringList() << 2 << QList<int>{7};
+    // The change is accepted, but the device stays silent past the wait after its restart.
+    QTest::newRow("silent after restart")
+        << P80 << QStringList{"--restart-time", "20000"} << 4 << QList<int>{7, 9, 1, 7, 7};
+}
+
+void TestLabCli::setSilentAndRefusingDevices()
+{
+    QFETCH(QString, mac);
+    QFETCH(QStringList, simulatorOptions);
+    QFETCH(int, status);
+    QFETCH(QList<int>, requests);
+    // The listed restart time wins over the option: a list of one device without its own.
+    QString devices = DeviceList;
+    if (!simulatorOptions.isEmpty()) {
+        devices = workDir.filePath(QStringLiteral("p80.json"));
+        QFile file(devices);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(R"([{"mac": "02:5A:00:00:02:04", "ip": "192.168.77.44", "protocolVersion": 3}])");
+    }
+    Lab::Simulator simulator(lab, QStringList{"--devices", devices} + simulatorOptions);
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find({"set", mac, "--hostname", "never-seen", "--wait", "1500"});
+    QCOMPARE(run.status, status);
+    QVERIFY(!run.err.isEmpty());
+    QCOMPARE(requestIds(simulator.received()), requests);
+}
+
+void TestLabCli::setBadValuesSendNothing_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("message");
+    const QStringList set = {"set", P80};
+    QTest::newRow("hostname digit first")
+        << set + QStringList{"--hostname", "9lives"} << QByteArray() << QStringLiteral("hostname: \"9lives\"");
+    QTest::newRow("hostname too long") << set + QStringList{"--hostname", "abcdefghijklmnopqrstuvwxy"} << QByteArray()
+                                       << QStringLiteral("hostname: ");
+    QTest::newRow("ip incomplete") << set + QStringList{"--ip", "192.168.77"} << QByteArray()
+                                   << QStringLiteral("ip: \"192.168.77\"");
+    QTest::newRow("ip group too big") << set + QStringList{"--ip", "192.168.77.300"} << QByteArray()
+                                      << QStringLiteral("ip: ");
+    QTest::newRow("mask with a hole") << set + QStringList{"--mask", "255.0.255.0"} << QByteArray()
+                                      << QStringLiteral("mask: ");
+    QTest::newRow("gateway name") << set + QStringList{"--gateway", "router"} << QByteArray()
+                                  << QStringLiteral("gateway: ");
+    QTest::newRow("dns1 empty") << set + QStringList{"--dns1", ""} << QByteArray() << QStringLiteral("dns1: ");
+    QTest::newRow("dns2 leading zero") << set + QStringList{"--dns2", "8.8.8.08"} << QByteArray()
+                                       << QStringLiteral("dns2: ");
+    QTest::newRow("domain too long") << set + QStringList{"--domain", QString(80, QLatin1Char('d'))} << QByteArray()
+                                     << QStringLiteral("domain: ");
+    QTest::newRow("network address") << set + QStringList{"--static", "--ip", "192.168.77.0", "--mask", "255.255.255.0"}
+                                     << QByteArray() << QStringLiteral("network address");
+    QTest::newRow("broadcast address") << set + QStringList{"--ip", "192.168.77.127", "--mask", "255.255.255.128"}
+                                       << QByteArray() << QStringLiteral("broadcast address");
+    QTest::newRow("credentials too long")
+        << set + QStringList{"--hostname", "ok", "--user", "admin", "--password-stdin"} << QByteArray(100, 'p')
+        << QStringLiteral("credentials: ");
+    QTest::newRow("user without password") << set + QStringList{"--hostname", "ok", "--user", "admin"} << QByteArray()
+                                           << QStringLiteral("--user needs the password");
+    QTest::newRow("password on the command line")
+        << set + QStringList{"--hostname", "ok", "--password", "x"} << QByteArray() << QStringLiteral("never taken");
+    QTest::newRow("broadcast MAC") << QStringList{"set", "FF:FF:FF:FF:FF:FF", "--hostname", "all"} << QByteArray()
+                                   << QStringLiteral("every device");
+}
+
+// Each kind of bad value: exit status 2, the field named, and nothing on the wire.
+void TestLabCli::setBadValuesSendNothing()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, message);
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find(arguments, input);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(message), qPrintable(run.err));
+    QVERIFY(run.out.isEmpty());
+    QTest::qWait(300);
+    QCOMPARE(simulator.received().size(), 0);
+}
+
+// An address that is bad only with the device's own mask: the configuration is read, no change
+// is sent.
+void TestLabCli::setBadCombinationWithTheDevicesMask()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find({"set", P80, "--ip", "192.168.77.255"});
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(QLatin1String("broadcast address of mask 255.255.255.0")), qPrintable(run.err));
+    QTest::qWait(300);
+    QCOMPARE(requestIds(simulator.received()), QList<int>{7});
+}
+
+// The file is the desktop's document for the same devices, byte for byte.
+void TestLabCli::exportAllAsTheDesktopDoes()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--seed", "5"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const QString path = workDir.filePath(QStringLiteral("all.xml"));
+    const Run run = find({"export", "--all", "-o", path, "--wait", "1000"});
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QCOMPARE(run.out, ("5 connection(s) exported to " + path + "\n").toUtf8());
+    // Veltra and the device without IP address are left out; the twin of cli-cam becomes cli-cam2.
+    const QList<ConnectionExport::Entry> entries = {exportEntry(Cam), exportEntry(Dhcp), exportEntry(P80),
+                                                    exportEntry(Failing), exportEntry(Twin)};
+    QCOMPARE(fileContent(path), ConnectionExport::document(entries));
+    QVERIFY(fileContent(path).contains(">cli-cam2</connection>"));
+}
+
+void TestLabCli::exportGivenDevicesInTheirOrder()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--seed", "5"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const QString path = workDir.filePath(QStringLiteral("given.xml"));
+    // The given order decides which duplicate keeps the plain name; the Veltra device and the one
+    // without an address are named as left out, the rest is written.
+    const Run run = find({"export", Twin, Veltra, Dhcp.toLower(), InfoOnly, Cam, "-o", path, "--wait", "1000"});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains(Veltra) && run.err.contains(InfoOnly), qPrintable(run.err));
+    QCOMPARE(fileContent(path), ConnectionExport::document({exportEntry(Twin), exportEntry(Dhcp), exportEntry(Cam)}));
+}
+
+void TestLabCli::exportNothingExportable()
+{
+    Lab::Simulator simulator(lab, {"--devices", DeviceList});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const QString path = workDir.filePath(QStringLiteral("none.xml"));
+    const Run run = find({"export", Veltra, Silent, "-o", path, "--wait", "800"});
+    QCOMPARE(run.status, 1);
+    QVERIFY(!QFile::exists(path));
+}
+
+void TestLabCli::forgetDeletesStoredCredentials()
+{
+    CredentialStore::saveLoginData({Cam, "admin", "s3cret"});
+    CredentialStore::saveLoginData({Dhcp, "admin", "other"});
+    // Typed in another case, the stored key is found.
+    const Run run = find({"forget", Cam.toLower()});
+    QCOMPARE(run.status, 0);
+    QVERIFY(!CredentialStore::contains(Cam));
+    QVERIFY(CredentialStore::contains(Dhcp));
+    QCOMPARE(find({"forget", Cam}).status, 1);
+    QCOMPARE(find({"forget", "02:5A"}).status, 2);
+}
+
+QTEST_GUILESS_MAIN(TestLabCli)
+#include "tst_lab_cli.moc"
