@@ -28,6 +28,7 @@ void DeviceTable::addReply(const QByteArray &datagram)
     if (index < 0) {
         table.append(Row());
         index = rowCount() - 1;
+        rowByMac.insert(mac.toCaseFolded(), index);
     }
     Row &entry = table[index];
     if (messageId == NetworkConfigReply) {
@@ -48,11 +49,7 @@ void DeviceTable::addReply(const QByteArray &datagram)
 
 int DeviceTable::findRow(const QString &mac) const
 {
-    for (int index = 0; index < rowCount(); ++index) {
-        if (table.at(index).mac.compare(mac, Qt::CaseInsensitive) == 0)
-            return index;
-    }
-    return -1;
+    return rowByMac.value(mac.toCaseFolded(), -1);
 }
 
 QList<bool> DeviceTable::conflicts(const QStringList &texts, bool caseFold)

@@ -3,6 +3,7 @@
 #include "connectionexport.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -59,6 +60,7 @@ private:
     void markConflicts() const;
 
     QList<Row> table;
+    QHash<QString, int> rowByMac; // case-folded MAC text -> row
     mutable QList<bool> ipMarks;
     mutable QList<bool> hostMarks;
     mutable bool marksValid = false;
