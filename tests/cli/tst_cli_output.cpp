@@ -13,7 +13,6 @@
 #include <QJsonObject>
 #include <QTest>
 
-
 class TestCliOutput : public QObject
 {
     Q_OBJECT
