@@ -7,7 +7,7 @@
 namespace {
 
 // An option as one command accepts it.
-struct OptionSpec
+struct AcceptedOption
 {
     const char *name; // without the leading dashes
     bool takesValue;
@@ -22,22 +22,23 @@ const QList<std::pair<CommandLine::Command, const char *>> CommandNames = {
     {CommandLine::Command::Export, "export"},
 };
 
-QList<OptionSpec> optionsOf(CommandLine::Command command)
+QList<AcceptedOption> optionsOf(CommandLine::Command command)
 {
     using C = CommandLine::Command;
-    QList<OptionSpec> specs{{"help", false}};
+    QList<AcceptedOption> accepted{{"help", false}};
     switch (command) {
     case C::Interfaces:
-        specs += {{"format", true}};
+        accepted += {{"format", true}};
         break;
     case C::Scan:
-        specs += {{"interface", true}, {"all-interfaces", false}, {"wait", true}, {"repeat", true}, {"format", true}};
+        accepted +=
+            {{"interface", true}, {"all-interfaces", false}, {"wait", true}, {"repeat", true}, {"format", true}};
         break;
     case C::Show:
-        specs += {{"interface", true}, {"wait", true}, {"format", true}};
+        accepted += {{"interface", true}, {"wait", true}, {"format", true}};
         break;
     case C::Set:
-        specs +=
+        accepted +=
             {{"interface", true}, {"hostname", true},        {"dhcp", false},     {"static", false}, {"ip", true},
              {"mask", true},      {"gateway", true},         {"domain", true},    {"dns1", true},    {"dns2", true},
              {"user", true},      {"password-stdin", false}, {"remember", false}, {"wait", true}};
@@ -45,20 +46,20 @@ QList<OptionSpec> optionsOf(CommandLine::Command command)
     case C::Forget:
         break;
     case C::Export:
-        specs += {{"all", false}, {"output", true}, {"interface", true}, {"wait", true}, {"repeat", true}};
+        accepted += {{"all", false}, {"output", true}, {"interface", true}, {"wait", true}, {"repeat", true}};
         break;
     case C::None:
-        specs += {{"version", false}};
+        accepted += {{"version", false}};
         break;
     }
-    return specs;
+    return accepted;
 }
 
-const OptionSpec *findSpec(const QList<OptionSpec> &specs, const QString &name)
+const AcceptedOption *findOption(const QList<AcceptedOption> &accepted, const QString &name)
 {
-    for (const OptionSpec &spec : specs) {
-        if (name == QLatin1String(spec.name))
-            return &spec;
+    for (const AcceptedOption &option : accepted) {
+        if (name == QLatin1String(option.name))
+            return &option;
     }
     return nullptr;
 }
@@ -230,7 +231,7 @@ QString CommandLine::checkMac(const QString &text)
 std::optional<CommandLine::Options> CommandLine::parse(const QStringList &arguments, QString *error)
 {
     Options options;
-    QList<OptionSpec> specs = optionsOf(Command::None);
+    QList<AcceptedOption> accepted = optionsOf(Command::None);
     QStringList seen;
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
@@ -248,7 +249,7 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
                                  .arg(argument);
                     return std::nullopt;
                 }
-                specs = optionsOf(options.command);
+                accepted = optionsOf(options.command);
                 continue;
             }
             const bool takesMacs = options.command == Command::Show || options.command == Command::Set ||
@@ -279,13 +280,13 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
                 name.truncate(equals);
             }
         }
-        const OptionSpec *spec = name.isEmpty() ? nullptr : findSpec(specs, name);
-        if (!spec) {
+        const AcceptedOption *option = name.isEmpty() ? nullptr : findOption(accepted, name);
+        if (!option) {
             *error = unknownOption(argument, options.command);
             return std::nullopt;
         }
         QString value;
-        if (spec->takesValue) {
+        if (option->takesValue) {
             if (inlineValue) {
                 value = *inlineValue;
             } else if (i + 1 < arguments.size()) {
@@ -299,7 +300,7 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
             return std::nullopt;
         }
         // A value given twice is more likely a slip than a wish for the second one.
-        if (spec->takesValue && seen.contains(name)) {
+        if (option->takesValue && seen.contains(name)) {
             *error = QStringLiteral("--%1 is given more than once").arg(name);
             return std::nullopt;
         }
