@@ -3,6 +3,7 @@
 #include "messageheader.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QOperatingSystemVersion>
@@ -26,6 +27,9 @@ const QString EntrySeparator = QStringLiteral("|");
 constexpr int ReceiveBufferSize = 8 * 1024 * 1024;
 // Larger than any UDP datagram.
 constexpr int MaxDatagramSize = 65536;
+// While replies are handled, what has arrived meanwhile is read into memory at least this often
+// (nanoseconds), so that the kernel's buffer only has to hold what arrives in between.
+constexpr qint64 ReadInterval = 1000 * 1000;
 
 QStringList currentEntry(const QStringList &interfaces)
 {
@@ -232,23 +236,36 @@ bool PacketTransceiver::readIfAny(Received *received)
     return true;
 }
 
+bool PacketTransceiver::readIntoMemory()
+{
+    bool readAny = false;
+    while (receiveSocket->hasPendingDatagrams()) {
+        held.append(readOne());
+        readAny = true;
+    }
+    return readAny;
+}
+
 void PacketTransceiver::processPendingDatagrams()
 {
-    // Datagrams read during a pause come first: they arrived before anything still in the socket.
-    while (!held.isEmpty())
-        handle(held.takeFirst());
-    bool readAny = false;
-    for (;;) {
+    // Handling a reply takes far longer than reading one, and what waits in the kernel's buffer is
+    // lost once the buffer is full: a burst of replies is read into memory first, and what arrives
+    // while it is handled is read every millisecond. Held datagrams are handled in arrival order
+    // (those of a pause first); a notice or a reply's handling may run a nested event loop that
+    // handles some of them.
+    if (!readIntoMemory()) {
         Received received;
-        if (receiveSocket->hasPendingDatagrams())
-            received = readOne();
-        else if (readAny || !readIfAny(&received))
-            break;
-        readAny = true;
-        handle(received);
-        // A notice may have run a nested event loop that handled held datagrams; keep the order.
-        while (!held.isEmpty())
-            handle(held.takeFirst());
+        if (readIfAny(&received))
+            held.append(received);
+    }
+    QElapsedTimer sinceRead;
+    sinceRead.start();
+    while (!held.isEmpty()) {
+        handle(held.takeFirst());
+        if (sinceRead.nsecsElapsed() >= ReadInterval) {
+            readIntoMemory();
+            sinceRead.restart();
+        }
     }
 }
 
@@ -306,8 +323,7 @@ void PacketTransceiver::pause(int msecs)
     // have the replies handled during the pause.
     pollfd fd{int(receiveSocket->socketDescriptor()), POLLIN, 0};
     for (;;) {
-        while (receiveSocket->hasPendingDatagrams())
-            held.append(readOne());
+        readIntoMemory();
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0)
             break;

@@ -84,6 +84,8 @@ private:
     void init();
     void bindSendSocket();
     Received readOne();
+    // Reads every datagram that waits in the socket into the held list; false when there was none.
+    bool readIntoMemory();
     // Reads a datagram if one is there; re-arms the socket's read notifications either way.
     bool readIfAny(Received *received);
     void handle(const Received &received);
@@ -95,7 +97,7 @@ private:
     quint16 sequenceCounter = 0;
     QStringList interfaces;
 
-    QList<Received> held; // read during pause(), not yet handled
+    QList<Received> held; // read from the socket, not yet handled
     NoticeHandler noticeHandler;
     bool noticeOpen = false;
 };

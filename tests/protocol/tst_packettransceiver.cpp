@@ -5,6 +5,10 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#if defined(Q_OS_UNIX)
+#include <sys/socket.h>
+#endif
+
 using Info = PacketTransceiver::InterfaceInfo;
 using Flags = QNetworkInterface::InterfaceFlags;
 
@@ -69,6 +73,7 @@ private slots:
     void receiveFilter();
     void oneNoticeAtATime();
     void pauseHoldsRepliesInOrder();
+    void repliesArrivingWhileHandlingAreKept();
 };
 
 void TestPacketTransceiver::metaObjectInterface()
@@ -392,6 +397,50 @@ void TestPacketTransceiver::pauseHoldsRepliesInOrder()
     QTRY_COMPARE(replies.size(), 210);
     for (int tag = 0; tag < 210; ++tag)
         QCOMPARE(tagOf(replies.at(tag).first().toByteArray()), tag);
+}
+
+void TestPacketTransceiver::repliesArrivingWhileHandlingAreKept()
+{
+#if !defined(Q_OS_UNIX)
+    QSKIP("sets the receive buffer with setsockopt");
+#else
+    PacketTransceiver transceiver(oneInterface());
+    QVERIFY(transceiver.bindSocket());
+    // A receive buffer with room for a handful of datagrams, as on a host that allows little.
+    QUdpSocket *receiving = nullptr;
+    const auto sockets = transceiver.findChildren<QUdpSocket *>();
+    for (QUdpSocket *socket : sockets) {
+        if (socket->localPort() == Protocol::DevicePort)
+            receiving = socket;
+    }
+    QVERIFY(receiving);
+    const int descriptor = int(receiving->socketDescriptor());
+    const int bufferSize = 4096;
+    QVERIFY(::setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) == 0);
+
+    // Handling each of the first replies takes a while, and five more replies arrive meanwhile:
+    // left in the kernel's buffer they would soon overflow it.
+    constexpr int Total = 200;
+    constexpr int PerReply = 5;
+    LoopbackSender sender;
+    int nextTag = 1;
+    QList<int> tags;
+    connect(&transceiver, &PacketTransceiver::replyReceived, this, [&](const QByteArray &datagram) {
+        tags.append(tagOf(datagram));
+        if (nextTag >= Total)
+            return;
+        for (int i = 0; i < PerReply && nextTag < Total; ++i)
+            sender.send(reply(OwnMac, nextTag++));
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.nsecsElapsed() < 1500 * 1000) {
+        }
+    });
+    sender.send(reply(OwnMac, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(tags.size(), Total, 5000);
+    for (int tag = 0; tag < Total; ++tag)
+        QCOMPARE(tags.at(tag), tag);
+#endif
 }
 
 QTEST_MAIN(TestPacketTransceiver)
