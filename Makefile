@@ -26,3 +26,16 @@ test: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The benchmarks of bench/, not part of the test suite: builds them as RelWithDebInfo in
+# $(BENCH_BUILD_DIR), runs all four (those that broadcast inside the network lab) and writes the
+# figures to docs/performance.md. Takes about ten minutes.
+#   make bench
+BENCH_BUILD_DIR ?= build-bench
+
+.PHONY: bench
+
+bench: deps
+	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRA_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --build $(BENCH_BUILD_DIR) --target veltra-benchmarks
+	bench/run-bench.sh $(BENCH_BUILD_DIR) --update-doc
