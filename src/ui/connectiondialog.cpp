@@ -50,6 +50,12 @@ ConnectionDialog::ConnectionDialog(bool needLogin, QWidget *parent) : QDialog(pa
         edit->setValidator(addressValidator);
     hostnameEdit->setValidator(new QRegularExpressionValidator(QRegularExpression(hostnamePattern()), this));
     hostnameEdit->setMaxLength(HostnameMaxLength);
+    // The validators refuse keystrokes silently; a screen reader says what the fields take.
+    hostnameEdit->setAccessibleDescription(
+        tr("A letter first, then letters, digits and hyphens, ending with a letter or digit; at most %1 characters")
+            .arg(HostnameMaxLength));
+    for (QLineEdit *edit : {ipEdit, maskEdit, gatewayEdit, dns1Edit, dns2Edit})
+        edit->setAccessibleDescription(tr("Four numbers from 0 to 255 separated by dots"));
 
     applyButton = new QPushButton(tr("Apply"), this);
     applyButton->setDefault(false);

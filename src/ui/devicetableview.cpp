@@ -13,6 +13,10 @@ DeviceTableView::DeviceTableView(QWidget *parent) : QTableView(parent)
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft);
     setSortingEnabled(true);
+    // A table view's Tab walks its cells and wraps from the last to the first, so a keyboard user
+    // could never leave a filled table. Rows are selected whole and the arrow keys move between
+    // them; Tab and Shift+Tab move the focus on to the tool bar.
+    setTabKeyNavigation(false);
 }
 
 void DeviceTableView::contextMenuEvent(QContextMenuEvent *event)
