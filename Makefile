@@ -39,3 +39,31 @@ bench: deps
 	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRA_BUILD_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD_DIR) --target veltra-benchmarks
 	bench/run-bench.sh $(BENCH_BUILD_DIR) --update-doc
+
+# Desktop integration and documentation. Each builds in $(BUILD_DIR) first.
+#   make package              the Debian package $(BUILD_DIR)/veltra-device-finder_<version>_<arch>.deb
+#   make demo                 the desktop program on this display with a dozen simulated devices, all
+#                             in a network lab of their own; the lab needs root, so the demo runs
+#                             through sudo when not run as root
+#   make screenshots          docs/main-window.png and the dialogs' pictures, from the real window
+#   make check-accessibility  the program read over the AT-SPI bus under Xvfb (docs/accessibility.md)
+.PHONY: package demo screenshots check-accessibility
+
+package: build
+	scripts/install-tools.sh packaging
+	cmake --build $(BUILD_DIR) --target package
+
+demo: build
+	@if [ "$$(id -u)" -eq 0 ]; then \
+	    scripts/demo.sh $(BUILD_DIR); \
+	else \
+	    echo "demo: the demo's network lab needs root: running scripts/demo.sh through sudo"; \
+	    sudo --preserve-env=DISPLAY,XAUTHORITY,DBUS_SESSION_BUS_ADDRESS scripts/demo.sh $(BUILD_DIR); \
+	fi
+
+screenshots: build
+	scripts/screenshots.sh $(BUILD_DIR)
+
+check-accessibility: build
+	scripts/install-tools.sh accessibility
+	scripts/check-accessibility.sh $(BUILD_DIR)

@@ -12,6 +12,8 @@ constexpr int HandOverTimeout = 5000;
 int main(int argc, char *argv[])
 {
     SingleApplication app(argc, argv);
+    // Ties the window to the installed desktop entry (its name and icon in docks and task bars).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.orvane.VeltraDeviceFinder"));
     if (app.isRunning()) {
         // Whether or not the running instance took the message, this start shows nothing.
         app.sendMessage(HandOverMessage, HandOverTimeout);
