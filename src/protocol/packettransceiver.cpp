@@ -30,6 +30,16 @@ constexpr int MaxDatagramSize = 65536;
 // While replies are handled, what has arrived meanwhile is read into memory at least this often
 // (nanoseconds), so that the kernel's buffer only has to hold what arrives in between.
 constexpr qint64 ReadInterval = 1000 * 1000;
+// One turn of the event loop reads and handles received datagrams for at most this long
+// (milliseconds); the rest waits for the next turn, so that a flood of datagrams cannot keep timers,
+// painting and boxes waiting.
+constexpr int HandlingSlice = 10;
+// Datagrams read but not yet handled take at most this much memory (bytes, with an allowance for
+// each datagram's bookkeeping). Beyond it they wait in the kernel's buffer, which drops what does
+// not fit, as it would without the reading ahead: a flood costs memory only up to here. The
+// replies of thousands of devices to one scan take a small part of it.
+constexpr qint64 MaxHeldBytes = 32 * 1024 * 1024;
+constexpr qint64 HeldOverhead = 128;
 
 QStringList currentEntry(const QStringList &interfaces)
 {
@@ -236,14 +246,28 @@ bool PacketTransceiver::readIfAny(Received *received)
     return true;
 }
 
-bool PacketTransceiver::readIntoMemory()
+bool PacketTransceiver::readIntoMemory(const QDeadlineTimer &deadline)
 {
+    // A sender may well be faster than the reading: the deadline ends the reading all the same.
     bool readAny = false;
-    while (receiveSocket->hasPendingDatagrams()) {
-        held.append(readOne());
+    while (heldBytes < MaxHeldBytes && !deadline.hasExpired() && receiveSocket->hasPendingDatagrams()) {
+        hold(readOne());
         readAny = true;
     }
     return readAny;
+}
+
+void PacketTransceiver::hold(const Received &received)
+{
+    held.append(received);
+    heldBytes += received.datagram.size() + HeldOverhead;
+}
+
+PacketTransceiver::Received PacketTransceiver::takeHeld()
+{
+    Received received = held.takeFirst();
+    heldBytes -= received.datagram.size() + HeldOverhead;
+    return received;
 }
 
 void PacketTransceiver::processPendingDatagrams()
@@ -253,20 +277,39 @@ void PacketTransceiver::processPendingDatagrams()
     // while it is handled is read every millisecond. Held datagrams are handled in arrival order
     // (those of a pause first); a notice or a reply's handling may run a nested event loop that
     // handles some of them.
-    if (!readIntoMemory()) {
+    const QDeadlineTimer slice(HandlingSlice);
+    if (!readIntoMemory(slice)) {
         Received received;
         if (readIfAny(&received))
-            held.append(received);
+            hold(received);
     }
     QElapsedTimer sinceRead;
     sinceRead.start();
-    while (!held.isEmpty()) {
-        handle(held.takeFirst());
+    while (!held.isEmpty() && !slice.hasExpired()) {
+        handle(takeHeld());
         if (sinceRead.nsecsElapsed() >= ReadInterval) {
-            readIntoMemory();
+            readIntoMemory(slice);
             sinceRead.restart();
         }
     }
+    // What is left, or has come meanwhile, waits for the next turn of the event loop. Asking for it
+    // with a posted event rather than waiting for readyRead matters: while the socket never runs
+    // dry, the event loop finds it ready on every turn and runs timers only once the posted events
+    // have been delivered.
+    if (!held.isEmpty() ||
+        (receiveSocket->state() == QAbstractSocket::BoundState && receiveSocket->hasPendingDatagrams()))
+        continueLater();
+}
+
+void PacketTransceiver::continueLater()
+{
+    if (continuationQueued)
+        return;
+    continuationQueued = true;
+    QTimer::singleShot(0, this, [this] {
+        continuationQueued = false;
+        processPendingDatagrams();
+    });
 }
 
 void PacketTransceiver::handle(const Received &received)
@@ -295,14 +338,19 @@ void PacketTransceiver::notice(const QString &text)
     // A stream of foreign datagrams must not stack one box on another: while a notice is open,
     // further ones are dropped. The notice is shown from the event loop rather than from here, so
     // that the box's own event loop keeps reading (and dropping) datagrams while it is open.
+    // The dropped ones are counted and told in one line when the notice closes, not one line each.
     if (noticeOpen) {
-        qDebug().noquote() << "PacketTransceiver: dropped a datagram (" << text << ") while a notice is open";
+        ++droppedWhileNoticeOpen;
         return;
     }
     noticeOpen = true;
     QTimer::singleShot(0, this, [this, text] {
         noticeHandler(QStringLiteral("!"), text);
         noticeOpen = false;
+        if (droppedWhileNoticeOpen > 0)
+            qDebug() << "PacketTransceiver: dropped" << droppedWhileNoticeOpen
+                     << "datagrams without a notice while one was open";
+        droppedWhileNoticeOpen = 0;
     });
 }
 
@@ -323,11 +371,12 @@ void PacketTransceiver::pause(int msecs)
     // have the replies handled during the pause.
     pollfd fd{int(receiveSocket->socketDescriptor()), POLLIN, 0};
     for (;;) {
-        readIntoMemory();
+        readIntoMemory(deadline);
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0)
             break;
-        if (::poll(&fd, 1, int(remaining)) < 0 && errno != EINTR)
+        // With the held list full, what comes waits in the kernel's buffer: nothing to wait for.
+        if (heldBytes >= MaxHeldBytes || (::poll(&fd, 1, int(remaining)) < 0 && errno != EINTR))
             QThread::msleep(ulong(qMax<qint64>(deadline.remainingTime(), 0)));
     }
 #else

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QNetworkInterface>
 #include <QObject>
@@ -84,8 +85,13 @@ private:
     void init();
     void bindSendSocket();
     Received readOne();
-    // Reads every datagram that waits in the socket into the held list; false when there was none.
-    bool readIntoMemory();
+    // Reads the datagrams that wait in the socket into the held list, as far as the held list's
+    // limit allows and until `deadline`; false when it read none.
+    bool readIntoMemory(const QDeadlineTimer &deadline);
+    void hold(const Received &received);
+    Received takeHeld();
+    // Has processPendingDatagrams() go on in the next turn of the event loop.
+    void continueLater();
     // Reads a datagram if one is there; re-arms the socket's read notifications either way.
     bool readIfAny(Received *received);
     void handle(const Received &received);
@@ -98,6 +104,9 @@ private:
     QStringList interfaces;
 
     QList<Received> held; // read from the socket, not yet handled
+    qint64 heldBytes = 0; // what held takes, as readIntoMemory() counts it
+    bool continuationQueued = false;
     NoticeHandler noticeHandler;
     bool noticeOpen = false;
+    int droppedWhileNoticeOpen = 0;
 };

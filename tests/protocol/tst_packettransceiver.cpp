@@ -74,6 +74,8 @@ private slots:
     void oneNoticeAtATime();
     void pauseHoldsRepliesInOrder();
     void repliesArrivingWhileHandlingAreKept();
+    void floodLeavesTheEventLoopTurning();
+    void heldDatagramsStayWithinLimit();
 };
 
 void TestPacketTransceiver::metaObjectInterface()
@@ -440,6 +442,83 @@ void TestPacketTransceiver::repliesArrivingWhileHandlingAreKept()
     QTRY_COMPARE_WITH_TIMEOUT(tags.size(), Total, 5000);
     for (int tag = 0; tag < Total; ++tag)
         QCOMPARE(tags.at(tag), tag);
+#endif
+}
+
+void TestPacketTransceiver::floodLeavesTheEventLoopTurning()
+{
+    // Every reply takes a millisecond to handle and brings the next one, so the socket is never
+    // empty for a second: timers must still come round, and the replies still arrive in order.
+    PacketTransceiver transceiver(oneInterface());
+    QVERIFY(transceiver.bindSocket());
+    constexpr int Total = 1000;
+    LoopbackSender sender;
+    QList<int> tags;
+    connect(&transceiver, &PacketTransceiver::replyReceived, this, [&](const QByteArray &datagram) {
+        tags.append(tagOf(datagram));
+        if (tags.size() < Total)
+            sender.send(reply(OwnMac, int(tags.size())));
+        QElapsedTimer busy;
+        busy.start();
+        while (busy.nsecsElapsed() < 1000 * 1000) {
+        }
+    });
+
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    connect(&ticker, &QTimer::timeout, this, [&] { longestGap = qMax(longestGap, sinceTick.restart()); });
+    sinceTick.start();
+    ticker.start(10);
+
+    sender.send(reply(OwnMac, 0));
+    QTRY_COMPARE_WITH_TIMEOUT(tags.size(), Total, 10000);
+    ticker.stop();
+    longestGap = qMax(longestGap, sinceTick.elapsed());
+    for (int tag = 0; tag < Total; ++tag)
+        QCOMPARE(tags.at(tag), tag);
+    // A second of handling in one go would show here as a gap of a second.
+    QVERIFY2(longestGap < 300, qPrintable(QStringLiteral("the event loop stood still for %1 ms").arg(longestGap)));
+}
+
+void TestPacketTransceiver::heldDatagramsStayWithinLimit()
+{
+#if !defined(Q_OS_LINUX)
+    QSKIP("sets the receive buffer with setsockopt");
+#else
+    // During a pause what arrives is read into memory, but no more than 32 MiB of it: the rest
+    // waits in the kernel's buffer (or, where that is full, is dropped there). Here the kernel's
+    // buffer takes everything, so nothing is lost and the limit shows as datagrams left unread.
+    PacketTransceiver transceiver(oneInterface());
+    QVERIFY(transceiver.bindSocket());
+    QUdpSocket *receiving = nullptr;
+    const auto sockets = transceiver.findChildren<QUdpSocket *>();
+    for (QUdpSocket *socket : sockets) {
+        if (socket->localPort() == Protocol::DevicePort)
+            receiving = socket;
+    }
+    QVERIFY(receiving);
+    const int bufferSize = 256 * 1024 * 1024;
+    const int descriptor = int(receiving->socketDescriptor());
+    if (::setsockopt(descriptor, SOL_SOCKET, SO_RCVBUFFORCE, &bufferSize, sizeof bufferSize) != 0)
+        QSKIP("a receive buffer beyond the system's maximum needs root");
+
+    QSignalSpy replies(&transceiver, &PacketTransceiver::replyReceived);
+    constexpr int Sent = 800; // 52 MB
+    LoopbackSender sender;
+    for (int tag = 0; tag < Sent; ++tag)
+        sender.send(reply(OwnMac, tag).leftJustified(65507, '\0'));
+    transceiver.pause(200);
+    QVERIFY2(receiving->hasPendingDatagrams(), "everything was read into memory");
+    QCOMPARE(replies.size(), 0);
+
+    // Then all of it is handled, in order.
+    QTRY_COMPARE_WITH_TIMEOUT(replies.size(), Sent, 20000);
+    for (int tag = 0; tag < Sent; ++tag) {
+        const QByteArray body = replies.at(tag).first().toByteArray().mid(Protocol::HeaderSize);
+        QCOMPARE(body.left(body.indexOf('\0')).toInt(), tag);
+    }
 #endif
 }
 
