@@ -6,17 +6,22 @@
 // application has brought it to the front, then minimizes it again for the next message:
 //     message <text> minimized=<0|1> active=<0|1>
 //     activated minimized=<0|1> active=<0|1>
-// Options: --message <text> (default "..."), --timeout <ms> (default 5000).
+// Options: --message <text> (default "..."), --timeout <ms> (default 5000), --start-at <ms> (waits
+// until that time, in milliseconds since the epoch, before it starts: many starts at one moment).
 
 #include "singleapplication.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #ifdef Q_OS_LINUX
@@ -46,6 +51,16 @@ bool waitFor(const std::function<bool()> &condition)
     return condition();
 }
 
+// The value of --start-at, read before the application object exists; 0 when not given.
+qint64 startAt(int argc, char *argv[])
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--start-at") == 0)
+            return std::strtoll(argv[i + 1], nullptr, 10);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -54,6 +69,11 @@ int main(int argc, char *argv[])
     // Never outlive the test that started us, even when it crashes.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
 #endif
+    if (const qint64 at = startAt(argc, argv)) {
+        const qint64 wait = at - QDateTime::currentMSecsSinceEpoch();
+        if (wait > 0)
+            QThread::msleep(ulong(wait));
+    }
     SingleApplication app(argc, argv);
 
     QCommandLineParser parser;
@@ -61,7 +81,9 @@ int main(int argc, char *argv[])
                                            QStringLiteral("text"), QStringLiteral("..."));
     const QCommandLineOption timeoutOption(QStringLiteral("timeout"), QStringLiteral("Hand-over time-out in ms."),
                                            QStringLiteral("ms"), QStringLiteral("5000"));
-    parser.addOptions({messageOption, timeoutOption});
+    const QCommandLineOption startAtOption(QStringLiteral("start-at"), QStringLiteral("Start time since the epoch."),
+                                           QStringLiteral("ms"));
+    parser.addOptions({messageOption, timeoutOption, startAtOption});
     parser.process(app);
 
     if (app.isRunning()) {

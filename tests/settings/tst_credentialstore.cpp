@@ -1,5 +1,6 @@
 #include "credentialstore.h"
 
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
@@ -113,6 +114,8 @@ private slots:
     void decompressionBombStaysSmall_data();
     void decompressionBombStaysSmall();
     void loadingLeavesEntriesUntouched();
+    void damagedSettingsFile_data();
+    void damagedSettingsFile();
 
     void settingsFileIsPrivate();
     void debugOutputHoldsNoSecret();
@@ -365,6 +368,71 @@ void TestCredentialStore::loadingLeavesEntriesUntouched()
 
     QCOMPARE(readFile(settingsFileName()), fileBefore);
     QCOMPARE(CredentialStore::storedKeys(), keys);
+}
+
+void TestCredentialStore::damagedSettingsFile_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("garbage") << QStringLiteral("garbage");
+    QTest::newRow("truncated entry") << QStringLiteral("truncated");
+}
+
+void TestCredentialStore::damagedSettingsFile()
+{
+    // The file as a crash, a full disk or another program may leave it: its damaged entry counts
+    // as missing, whatever else is in the file stays usable, and reading it stays small.
+    QFETCH(QString, damage);
+    const QString fileName = settingsFileName();
+    const QString other = QStringLiteral("00:00:00:00:00:01");
+    const QStringList otherLogin{other, QStringLiteral("operator"), QStringLiteral("pw")};
+    if (damage == QLatin1String("garbage")) {
+        // Any bytes at all: NULs, line breaks, brackets, equals signs and overlong lines.
+        QRandomGenerator random(7);
+        QByteArray bytes(256 * 1024, Qt::Uninitialized);
+        for (char &c : bytes)
+            c = char(random.bounded(256));
+        bytes.replace(1000, 11, "[LoginData]");
+        bytes.insert(2000, Mac.toLatin1() + "=" + CredentialStore::encode({Mac, "u", "p"}).toLatin1().left(20));
+        QVERIFY(QDir().mkpath(QFileInfo(fileName).path()));
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+    } else {
+        // Cut in the middle of the last entry's value, as a write that never finished leaves it.
+        CredentialStore::saveLoginData(otherLogin);
+        CredentialStore::saveLoginData({Mac, QStringLiteral("admin"), QStringLiteral("s3cret")});
+        const QByteArray whole = readFile(fileName);
+        const qsizetype cut = whole.indexOf(CredentialStore::encode({Mac, "admin", "s3cret"}).toLatin1()) + 20;
+        QVERIFY(cut > 20);
+        QVERIFY(QFile::resize(fileName, cut));
+    }
+    const QByteArray before = readFile(fileName);
+
+#ifdef Q_OS_LINUX
+    rusage usageBefore{};
+    getrusage(RUSAGE_SELF, &usageBefore);
+#endif
+    QCOMPARE(CredentialStore::loadLoginData(Mac), QStringList());
+    CredentialStore::contains(Mac);
+    CredentialStore::storedKeys();
+    if (damage == QLatin1String("truncated")) {
+        QVERIFY(CredentialStore::contains(Mac));
+        QCOMPARE(CredentialStore::loadLoginData(other), otherLogin);
+    }
+#ifdef Q_OS_LINUX
+    rusage usageAfter{};
+    getrusage(RUSAGE_SELF, &usageAfter);
+    QCOMPARE_LT(usageAfter.ru_maxrss - usageBefore.ru_maxrss, 16 * 1024); // KiB
+#endif
+    // Reading changed nothing.
+    QCOMPARE(readFile(fileName), before);
+
+    // New credentials replace the damaged entry, and the other device's stay.
+    const QStringList login{Mac, QStringLiteral("admin"), QStringLiteral("new")};
+    CredentialStore::saveLoginData(login);
+    QCOMPARE(CredentialStore::loadLoginData(Mac), login);
+    if (damage == QLatin1String("truncated"))
+        QCOMPARE(CredentialStore::loadLoginData(other), otherLogin);
 }
 
 void TestCredentialStore::settingsFileIsPrivate()

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableView>
@@ -20,6 +21,13 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#ifdef Q_OS_LINUX
+#include <linux/capability.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <csignal>
@@ -237,6 +245,60 @@ QByteArray line(const QString &host, const QString &productType, const QString &
             QStringLiteral(">%1</connection>\n").arg(name))
         .toUtf8();
 }
+
+#ifdef Q_OS_LINUX
+// While it lives, this thread works without the capabilities that let root write into any folder,
+// so that a folder's permissions hold for root as for everyone else. Capabilities belong to the
+// thread: the rest of the process keeps them.
+class WithoutFileOverride
+{
+public:
+    WithoutFileOverride()
+    {
+        header.version = _LINUX_CAPABILITY_VERSION_3;
+        if (::syscall(SYS_capget, &header, saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2] = {saved[0], saved[1]};
+        for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+            reduced[capability / 32].effective &= ~(1u << (capability % 32));
+        active = ::syscall(SYS_capset, &header, reduced) == 0;
+    }
+    ~WithoutFileOverride()
+    {
+        if (active)
+            ::syscall(SYS_capset, &header, saved);
+    }
+    WithoutFileOverride(const WithoutFileOverride &) = delete;
+    WithoutFileOverride &operator=(const WithoutFileOverride &) = delete;
+
+private:
+    __user_cap_header_struct header{};
+    __user_cap_data_struct saved[2] = {};
+    bool active = false;
+};
+
+// Mounts a file system of 64 KiB on `path`, in a mount namespace of this thread's own so that no
+// other process sees it. Empty when it worked, else why not.
+QString mountSmallFileSystem(const QString &path)
+{
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("veltra-full", QFile::encodeName(path).constData(), "tmpfs", 0, "size=64k,mode=0755") != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    return QString();
+}
+
+// Writes to `path` until the file system has no room left; true when it ended so.
+bool fillUp(const QString &path)
+{
+    QFile filler(path);
+    if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return false;
+    const QByteArray block(4096, 'f');
+    while (filler.write(block) == block.size()) {
+    }
+    return filler.error() == QFileDevice::WriteError || filler.error() == QFileDevice::ResourceError;
+}
+#endif
 
 } // namespace
 
@@ -619,6 +681,10 @@ void TestConnectionExport::failureLeavesFileAndWarns_data()
 #ifdef Q_OS_UNIX
     QTest::newRow("file size limit") << QStringLiteral("limit");
 #endif
+#ifdef Q_OS_LINUX
+    QTest::newRow("read-only folder") << QStringLiteral("readonly");
+    QTest::newRow("disk full") << QStringLiteral("full");
+#endif
 }
 
 void TestConnectionExport::failureLeavesFileAndWarns()
@@ -638,11 +704,41 @@ void TestConnectionExport::failureLeavesFileAndWarns()
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
         QVERIFY(writeFile(dir.filePath(QStringLiteral("folder/inside.txt")), old));
         answer = Answer::ForceAccept; // the file dialog itself would only open the folder
-    } else {
+    } else if (kind == QLatin1String("limit")) {
         path = dir.filePath(QStringLiteral("conn.xml"));
         QVERIFY(writeFile(path, old));
         reason = QString::fromLocal8Bit(std::strerror(EFBIG));
+    } else if (kind == QLatin1String("readonly")) {
+        // The file itself may be written; its folder may not be, so no new file can take its place.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("readonly")));
+        path = dir.filePath(QStringLiteral("readonly/conn.xml"));
+        QVERIFY(writeFile(path, old));
+        QVERIFY(QFile::setPermissions(dir.filePath(QStringLiteral("readonly")),
+                                      QFile::ReadOwner | QFile::ExeOwner | QFile::ReadGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::ExeOther));
+        reason = QString::fromLocal8Bit(std::strerror(EACCES));
+    } else {
+#ifdef Q_OS_LINUX
+        // A real file system without a free block, holding the old file.
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("full")));
+        const QString mountError = mountSmallFileSystem(dir.filePath(QStringLiteral("full")));
+        if (!mountError.isEmpty())
+            QSKIP(qPrintable(QStringLiteral("cannot mount a small file system: %1").arg(mountError)));
+        path = dir.filePath(QStringLiteral("full/conn.xml"));
+        QVERIFY(writeFile(path, old));
+        QVERIFY(fillUp(dir.filePath(QStringLiteral("full/filler"))));
+        reason = QString::fromLocal8Bit(std::strerror(ENOSPC));
+#endif
     }
+    const auto unmount = qScopeGuard([&] {
+#ifdef Q_OS_LINUX
+        if (kind == QLatin1String("full"))
+            ::umount2(QFile::encodeName(dir.filePath(QStringLiteral("full"))).constData(), MNT_DETACH);
+        if (kind == QLatin1String("readonly"))
+            QFile::setPermissions(dir.filePath(QStringLiteral("readonly")),
+                                  QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+#endif
+    });
 
     ExportWindow w;
     for (int i = 1; i <= 3; ++i)
@@ -662,6 +758,9 @@ void TestConnectionExport::failureLeavesFileAndWarns()
         run = w.run(path, answer);
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, previousHandler);
+    } else if (kind == QLatin1String("readonly")) {
+        const WithoutFileOverride asAnyUser;
+        run = w.run(path, answer);
     } else
 #endif
     {
@@ -688,10 +787,14 @@ void TestConnectionExport::failureLeavesFileAndWarns()
         QCOMPARE(readFile(path), old);
     }
     // No half-written temporary file stays behind.
+    const QString folder = kind == QLatin1String("missing") ? dir.path() : QFileInfo(path).path();
     const QStringList left =
-        QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
-    const QStringList expectedLeft =
-        kind == QLatin1String("missing") ? QStringList() : QStringList{QFileInfo(path).fileName()};
+        QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    QStringList expectedLeft;
+    if (kind != QLatin1String("missing"))
+        expectedLeft.append(QFileInfo(path).fileName());
+    if (kind == QLatin1String("full"))
+        expectedLeft.append(QStringLiteral("filler"));
     QCOMPARE(left, expectedLeft);
 }
 

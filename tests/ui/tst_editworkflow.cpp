@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTableView>
@@ -353,6 +354,8 @@ private slots:
     void plainRequest();
     void storedCredentials_data();
     void storedCredentials();
+    void damagedStoredCredentialsAsked_data();
+    void damagedStoredCredentialsAsked();
     void loginRequest_data();
     void loginRequest();
     void loginCancelledThenGiven();
@@ -585,6 +588,71 @@ void TestEditWorkflow::storedCredentials()
     QCOMPARE(uint32At(datagram, 44), quint32(0));
     QCOMPARE(textAt(datagram, 56, 18), MacA);
     QCOMPARE(datagram.mid(124), authBody(typed, QStringLiteral("admin"), QStringLiteral("s3cret")));
+}
+
+void TestEditWorkflow::damagedStoredCredentialsAsked_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("garbage value") << QStringLiteral("value");
+    QTest::newRow("truncated entry") << QStringLiteral("truncated");
+    QTest::newRow("length claims 4 GiB") << QStringLiteral("claim");
+    QTest::newRow("garbage file") << QStringLiteral("file");
+}
+
+void TestEditWorkflow::damagedStoredCredentialsAsked()
+{
+    // The program starts with the damaged settings, and the damaged entry counts as missing: the
+    // user is asked for credentials, and the entry stays until a save replaces it.
+    REQUIRE_ISOLATED_NETWORK();
+    QFETCH(QString, damage);
+    const QString fileName = QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Orvane"),
+                                       QStringLiteral("Veltra Device Finder"))
+                                 .fileName();
+    const QStringList stored{MacA, QStringLiteral("admin"), QStringLiteral("s3cret")};
+    if (damage == QLatin1String("file")) {
+        QByteArray bytes(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator random(11);
+        for (char &c : bytes)
+            c = char(random.bounded(256));
+        QFile file(fileName);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+    } else {
+        QByteArray value = CredentialStore::encode(stored).toLatin1();
+        if (damage == QLatin1String("value")) {
+            value = "not a stored value";
+        } else if (damage == QLatin1String("claim")) {
+            QByteArray compressed = QByteArray::fromBase64(value);
+            qToBigEndian(quint32(0xffffffffu), compressed.data());
+            value = compressed.toBase64();
+        }
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Orvane"),
+                  QStringLiteral("Veltra Device Finder"))
+            .setValue(QStringLiteral("LoginData/") + MacA, QString::fromLatin1(value));
+        if (damage == QLatin1String("truncated")) {
+            const QByteArray whole = [&fileName] {
+                QFile file(fileName);
+                return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            }();
+            const qsizetype cut = whole.indexOf(value) + value.size() / 2;
+            QVERIFY(cut > value.size() / 2);
+            QVERIFY(QFile::resize(fileName, cut));
+        }
+    }
+
+    EditWindow w;
+    w.add(MacA, Entries(), 4);
+    w.view->selectRow(0);
+    QSignalSpy sent(w.transceiver, &PacketTransceiver::requestSent);
+    Script script;
+    script.logins = {LoginAnswer{QStringLiteral("admin"), QStringLiteral("typed"), false}};
+    const Run run = w.edit(w.index(MacA), script);
+    QCOMPARE(run.order.mid(0, 2), QStringList({QStringLiteral("ConnectionDialog"), QStringLiteral("LoginDialog")}));
+    QCOMPARE(run.loginShown.value(0), QStringList({QString(), QString(), QString()}));
+    QCOMPARE(copy(sent), requests(SetNetworkConfigAuth, MacA));
+    QCOMPARE(captured().size(), 1);
+    QCOMPARE(captured().first().mid(124), authBody(Entries(), QStringLiteral("admin"), QStringLiteral("typed")));
+    QCOMPARE(CredentialStore::contains(MacA), damage != QLatin1String("file"));
 }
 
 void TestEditWorkflow::loginRequest_data()
