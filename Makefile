@@ -27,6 +27,22 @@ test: build
 clean:
 	rm -rf $(BUILD_DIR)
 
+# Hardening: the test suite under AddressSanitizer and UndefinedBehaviorSanitizer, and the libFuzzer
+# targets of fuzz/. Each has a build folder of its own; neither touches $(BUILD_DIR).
+#   make sanitize                  builds in $(ASAN_BUILD_DIR) and runs the whole suite there
+#   make fuzz [FUZZ_SECONDS=300]   builds the fuzzers in $(FUZZ_BUILD_DIR) and runs each that long
+ASAN_BUILD_DIR ?= build-asan
+FUZZ_BUILD_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 300
+
+.PHONY: sanitize fuzz
+
+sanitize:
+	scripts/run-sanitized-tests.sh $(ASAN_BUILD_DIR)
+
+fuzz:
+	FUZZ_BUILD_DIR=$(FUZZ_BUILD_DIR) scripts/run-fuzzers.sh $(FUZZ_SECONDS)
+
 # The benchmarks of bench/, not part of the test suite: builds them as RelWithDebInfo in
 # $(BENCH_BUILD_DIR), runs all four (those that broadcast inside the network lab) and writes the
 # figures to docs/performance.md. Takes about ten minutes.
