@@ -135,11 +135,21 @@ def main():
         if headers != COLUMNS:
             fail(f"columns {headers}, expected {COLUMNS}")
         print(f"rows: {cells.nRows}")
+        marks = {}
         for row in range(cells.nRows):
-            texts = [cells.getAccessibleAt(row, column).name for column in range(cells.nColumns)]
-            print("  " + " | ".join(texts))
+            row_cells = [cells.getAccessibleAt(row, column) for column in range(cells.nColumns)]
+            texts = [cell.name for cell in row_cells]
+            # A conflict mark is read as the cell's description; shown here in brackets.
+            print("  " + " | ".join(c.name + (f" [{c.description}]" if c.description else "") for c in row_cells))
+            for cell in row_cells:
+                if cell.description:
+                    marks[cell.description] = marks.get(cell.description, 0) + 1
             if not texts[COLUMNS.index("MAC Address")]:
                 fail(f"row {row} has no MAC address text")
+        # The demo's devices hold one pair with the same IP address and one with the same host name.
+        print(f"conflict marks read: {marks}")
+        if marks.get("IP conflict!") != 2 or marks.get("Hostname conflict!") != 2:
+            fail("the conflict marks are not read as the cells' descriptions")
 
         # Walk down the table with the arrow key, as a keyboard user does, to a device's row; then
         # edit it with the tool bar's button.

@@ -164,6 +164,8 @@ void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString 
             return;
         cell->setIcon(marked ? warningIcon : QIcon());
         cell->setToolTip(marked ? toolTip : QString());
+        // Screen readers announce neither icons nor tool tips of cells; the description they do.
+        cell->setData(marked ? QVariant(toolTip) : QVariant(), Qt::AccessibleDescriptionRole);
     };
 
     for (const QString &key : std::as_const(index.dirtyKeys)) {

@@ -116,6 +116,7 @@ private slots:
     void connectionDialogInputsAreNamed();
     void connectionDialogTabOrder();
     void tableAndCellsAreReadable();
+    void conflictMarksAreDescribed();
     void everyCommandHasAKey();
     void toolBarReachedWithTab();
     void tableLetsTheFocusGo();
@@ -283,6 +284,35 @@ void TestAccessibility::tableAndCellsAreReadable()
     QCOMPARE(cells->cellAt(1, DeviceModel::IpConfigColumn)->text(QAccessible::Name), QStringLiteral("DHCP"));
     QCOMPARE(cells->cellAt(1, DeviceModel::MacAddressColumn)->text(QAccessible::Name), MacB);
     QCOMPARE(cells->selectedRowCount(), 1);
+}
+
+// A mark is an icon with a tool tip, neither of which a screen reader reads out for a cell.
+void TestAccessibility::conflictMarksAreDescribed()
+{
+    MainWindow window;
+    auto *model = window.findChild<DeviceModel *>();
+    auto *view = window.findChild<DeviceTableView *>();
+    const QString sameIp = QStringLiteral("192.168.77.40");
+    model->onDeviceReplyReceived(Replies::config(MacA, QStringLiteral("dock-a"), sameIp));
+    model->onDeviceReplyReceived(Replies::config(MacB, QStringLiteral("Dock-A"), sameIp));
+
+    QAccessibleTableInterface *cells = accessible(view)->tableInterface();
+    QVERIFY(cells);
+    const auto description = [cells](int row, int column) {
+        return cells->cellAt(row, column)->text(QAccessible::Description);
+    };
+    for (int row = 0; row < 2; ++row) {
+        QCOMPARE(description(row, DeviceModel::IpAddressColumn), QStringLiteral("IP conflict!"));
+        QCOMPARE(description(row, DeviceModel::HostnameColumn), QStringLiteral("Hostname conflict!"));
+        QCOMPARE(description(row, DeviceModel::MacAddressColumn), QString());
+    }
+
+    // The second device moves away: both marks go, and so do their descriptions.
+    model->onDeviceReplyReceived(Replies::config(MacB, QStringLiteral("dock-b"), QStringLiteral("192.168.77.41")));
+    for (int row = 0; row < 2; ++row) {
+        QCOMPARE(description(row, DeviceModel::IpAddressColumn), QString());
+        QCOMPARE(description(row, DeviceModel::HostnameColumn), QString());
+    }
 }
 
 void TestAccessibility::everyCommandHasAKey()
