@@ -66,7 +66,7 @@ bench: deps
 .PHONY: package demo screenshots check-accessibility
 
 package: build
-	scripts/install-tools.sh packaging
+	scripts/install-deps.sh packaging
 	cmake --build $(BUILD_DIR) --target package
 
 demo: build
@@ -81,5 +81,5 @@ screenshots: build
 	scripts/screenshots.sh $(BUILD_DIR)
 
 check-accessibility: build
-	scripts/install-tools.sh accessibility
+	scripts/install-deps.sh accessibility
 	scripts/check-accessibility.sh $(BUILD_DIR)

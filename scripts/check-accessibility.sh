@@ -5,7 +5,7 @@
 # docs/accessibility.md shows a run's output.
 #
 # Usage: scripts/check-accessibility.sh [BUILD_DIR]   (default: build)
-# Needs: Xvfb, dbus-run-session, xdotool, at-spi2-core and python3-pyatspi (scripts/install-tools.sh
+# Needs: Xvfb, dbus-run-session, xdotool, at-spi2-core and python3-pyatspi (scripts/install-deps.sh
 # accessibility installs them), and what the lab needs (root, or unprivileged user namespaces).
 set -euo pipefail
 
@@ -22,10 +22,10 @@ for program in "$app" "$devsim"; do
 done
 for tool in Xvfb dbus-run-session xdotool; do
     command -v "$tool" >/dev/null ||
-        { echo "$me: $tool is missing: scripts/install-tools.sh accessibility" >&2 && exit 2; }
+        { echo "$me: $tool is missing: scripts/install-deps.sh accessibility" >&2 && exit 2; }
 done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null ||
-    { echo "$me: python3-pyatspi is missing: scripts/install-tools.sh accessibility" >&2 && exit 2; }
+    { echo "$me: python3-pyatspi is missing: scripts/install-deps.sh accessibility" >&2 && exit 2; }
 
 # Runs in the lab's host namespace: a display, a session bus and the check, all in there.
 inner()

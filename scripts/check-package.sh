@@ -9,7 +9,7 @@
 # the desktop program starts (offscreen, in a network namespace of its own, so that it cannot send);
 # the desktop entry passes desktop-file-validate and the metainfo `appstreamcli validate`; the icon
 # is there at every size; the manual pages are found by man and format without a groff warning; the
-# bash completion completes the commands of veltra-find. Needs scripts/install-tools.sh packaging.
+# bash completion completes the commands of veltra-find. Needs scripts/install-deps.sh packaging.
 set -euo pipefail
 
 me=check-package

@@ -1,13 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, when any is missing.
-# Works on Debian 12 and Ubuntu 22.04 or later; uses sudo when not run as root.
+# Installs the Debian packages that building, running and testing need, when any is missing, and
+# those of the project's extra tasks when their group is named. Works on Debian 12 and Ubuntu 22.04
+# or later; uses sudo when not run as root.
+#
+# Usage: scripts/install-deps.sh [GROUP...]   (no group: what make run and make test need)
+#   hardening      make sanitize and make fuzz: clang 14 with its sanitizer and libFuzzer runtimes,
+#                  llvm-symbolizer for readable stack traces
+#   packaging      make package and its checks: dpkg-shlibdeps (dpkg-dev), file, desktop-file-validate
+#                  (desktop-file-utils), appstreamcli (appstream), groff and man (groff-base, man-db),
+#                  the bash completion framework (bash-completion)
+#   accessibility  scripts/check-accessibility.sh: Xvfb, a D-Bus session, the AT-SPI bus, pyatspi, xdotool
+# The demo and the screenshots need nothing beyond the default.
 set -euo pipefail
 
+me=install-deps
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev zlib1g-dev
     iproute2 util-linux procps
 )
+for group in "$@"; do
+    case "$group" in
+    hardening) packages+=(clang-14 libclang-rt-14-dev llvm-14) ;;
+    packaging) packages+=(dpkg-dev file desktop-file-utils appstream groff-base man-db bash-completion) ;;
+    accessibility) packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi xdotool) ;;
+    *)
+        echo "$me: unknown group '$group' (hardening, packaging, accessibility)" >&2
+        exit 2
+        ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do
@@ -16,21 +38,15 @@ for package in "${packages[@]}"; do
 done
 [[ ${#missing[@]} -eq 0 ]] && exit 0
 
-if ! command -v apt-get >/dev/null 2>&1; then
-    echo "install-deps: missing packages (${missing[*]}) and no apt-get to install them" >&2
-    exit 1
-fi
-
+command -v apt-get >/dev/null 2>&1 ||
+    { echo "$me: missing packages (${missing[*]}) and no apt-get to install them" >&2 && exit 1; }
 sudo=()
 if [[ $(id -u) -ne 0 ]]; then
-    if ! command -v sudo >/dev/null 2>&1; then
-        echo "install-deps: please install as root: apt-get install ${missing[*]}" >&2
-        exit 1
-    fi
+    command -v sudo >/dev/null 2>&1 ||
+        { echo "$me: please install as root: apt-get install ${missing[*]}" >&2 && exit 1; }
     sudo=(sudo)
 fi
-
-echo "install-deps: installing ${missing[*]}"
+echo "$me: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -q
 "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -45,7 +45,7 @@ for target in "${targets[@]}"; do
     [[ -n "${max_len[$target]:-}" ]] || { echo "$me: unknown target '$target'" >&2 && exit 2; }
 done
 
-scripts/install-hardening-deps.sh
+scripts/install-deps.sh hardening
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_CXX_FLAGS="-O1 -g" \

@@ -19,7 +19,7 @@ cd "$(dirname "$0")/.."
 build_dir="${1:-build-asan}"
 (($# > 0)) && shift
 
-scripts/install-hardening-deps.sh
+scripts/install-deps.sh hardening
 
 # -O1 keeps the suite fast enough and the stack traces exact; Debug keeps Q_ASSERT on.
 sanitizers="-fsanitize=address,undefined -fno-sanitize-recover=all"
