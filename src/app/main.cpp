@@ -22,6 +22,8 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     app.setActivationWindow(&window, true);
+    // Left to its layout the window opens about nine rows high; a typical network wants more.
+    window.resize(window.minimumWidth(), 520);
     window.show();
     QObject::connect(&app, &SingleApplication::messageReceived, &window, &MainWindow::moveToTop);
     return app.exec();
