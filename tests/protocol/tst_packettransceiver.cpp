@@ -53,6 +53,26 @@ private:
     QUdpSocket socket;
 };
 
+// The socket the transceiver receives replies on (bound to the device port).
+QUdpSocket *receivingSocket(const PacketTransceiver &transceiver)
+{
+    const auto sockets = transceiver.findChildren<QUdpSocket *>();
+    for (QUdpSocket *socket : sockets) {
+        if (socket->localPort() == Protocol::DevicePort)
+            return socket;
+    }
+    return nullptr;
+}
+
+// Keeps the thread busy, as slow handling of a reply would.
+void busyFor(qint64 microseconds)
+{
+    QElapsedTimer busy;
+    busy.start();
+    while (busy.nsecsElapsed() < microseconds * 1000) {
+    }
+}
+
 } // namespace
 
 class TestPacketTransceiver : public QObject
@@ -409,12 +429,7 @@ void TestPacketTransceiver::repliesArrivingWhileHandlingAreKept()
     PacketTransceiver transceiver(oneInterface());
     QVERIFY(transceiver.bindSocket());
     // A receive buffer with room for a handful of datagrams, as on a host that allows little.
-    QUdpSocket *receiving = nullptr;
-    const auto sockets = transceiver.findChildren<QUdpSocket *>();
-    for (QUdpSocket *socket : sockets) {
-        if (socket->localPort() == Protocol::DevicePort)
-            receiving = socket;
-    }
+    QUdpSocket *receiving = receivingSocket(transceiver);
     QVERIFY(receiving);
     const int descriptor = int(receiving->socketDescriptor());
     const int bufferSize = 4096;
@@ -433,10 +448,7 @@ void TestPacketTransceiver::repliesArrivingWhileHandlingAreKept()
             return;
         for (int i = 0; i < PerReply && nextTag < Total; ++i)
             sender.send(reply(OwnMac, nextTag++));
-        QElapsedTimer busy;
-        busy.start();
-        while (busy.nsecsElapsed() < 1500 * 1000) {
-        }
+        busyFor(1500);
     });
     sender.send(reply(OwnMac, 0));
     QTRY_COMPARE_WITH_TIMEOUT(tags.size(), Total, 5000);
@@ -458,10 +470,7 @@ void TestPacketTransceiver::floodLeavesTheEventLoopTurning()
         tags.append(tagOf(datagram));
         if (tags.size() < Total)
             sender.send(reply(OwnMac, int(tags.size())));
-        QElapsedTimer busy;
-        busy.start();
-        while (busy.nsecsElapsed() < 1000 * 1000) {
-        }
+        busyFor(1000);
     });
 
     QElapsedTimer sinceTick;
@@ -492,12 +501,7 @@ void TestPacketTransceiver::heldDatagramsStayWithinLimit()
     // buffer takes everything, so nothing is lost and the limit shows as datagrams left unread.
     PacketTransceiver transceiver(oneInterface());
     QVERIFY(transceiver.bindSocket());
-    QUdpSocket *receiving = nullptr;
-    const auto sockets = transceiver.findChildren<QUdpSocket *>();
-    for (QUdpSocket *socket : sockets) {
-        if (socket->localPort() == Protocol::DevicePort)
-            receiving = socket;
-    }
+    QUdpSocket *receiving = receivingSocket(transceiver);
     QVERIFY(receiving);
     const int bufferSize = 256 * 1024 * 1024;
     const int descriptor = int(receiving->socketDescriptor());
