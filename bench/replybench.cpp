@@ -37,7 +37,7 @@ namespace {
 
 const QString HostMac = QStringLiteral("02:00:5E:10:00:01");
 const QString HostIp = QStringLiteral("192.168.77.1");
-constexpr quint32 Seed = 20240;
+constexpr quint32 RandomStart = 20240;
 
 struct Settings
 {
@@ -61,7 +61,7 @@ QList<QByteArray> makeFeed(int count)
         std::fprintf(stderr, "veltra-bench-replies: %s\n", qPrintable(error));
         std::exit(2);
     }
-    DeviceSimulator simulator(*profiles, Seed);
+    DeviceSimulator simulator(*profiles, RandomStart);
     QList<QByteArray> feed;
     quint16 sequence = 0;
     for (const MessageId request : {GetDeviceInfo, GetNetworkConfig}) {

@@ -147,9 +147,9 @@ fi
 # One scan in a fresh lab: prints the probe's SCAN line, or nothing.
 scan_once()
 {
-    local count="$1" seed="$2"
+    local count="$1" random_start="$2"
     shift 2
-    "$netlab" --devsim-bin "$devsim" --devsim-log "$tmp/devsim.err" --devsim --count "$count" --seed "$seed" -- \
+    "$netlab" --devsim-bin "$devsim" --devsim-log "$tmp/devsim.err" --devsim --count "$count" --random-start "$random_start" -- \
         "$bench/veltra-bench-scan" --expect "$count" "$@" 2>>"$tmp/scan.err" | grep '^SCAN' || true
 }
 
@@ -245,7 +245,7 @@ say "4/4 veltra-find scan"
 if [[ -x "$cli" ]]; then
     : >"$tmp/cli.txt"
     for ((run = 1; run <= cli_runs; run++)); do
-        "$netlab" --devsim-bin "$devsim" --devsim --count "$cli_count" --seed "$run" -- \
+        "$netlab" --devsim-bin "$devsim" --devsim --count "$cli_count" --random-start "$run" -- \
             "$bench/veltra-bench-measure" "$cli" scan --format csv >"$tmp/cli.csv" 2>"$tmp/cli.err" || true
         rows=$(tr -d '\r' <"$tmp/cli.csv" | grep -c ',true$' || true) # RFC 4180 lines end in CR LF
         echo "$(grep '^MEASURE' "$tmp/cli.err" || echo MEASURE) complete_rows=$rows" >>"$tmp/cli.txt"

@@ -62,5 +62,5 @@ inner()
     return "$status"
 }
 
-"$top/tests/lab/netlab" --devsim-bin "$devsim" --devsim --devices "$top/docs/demo-devices.json" --seed 1 -- \
+"$top/tests/lab/netlab" --devsim-bin "$devsim" --devsim --devices "$top/docs/demo-devices.json" --random-start 1 -- \
     bash -c "$(declare -f inner); inner \"\$@\"" inner "$app" "$expected_rows" "$top/scripts/atspi-check.py"

@@ -9,8 +9,8 @@
 #   FUZZ_BUILD_DIR   the build folder (default build-fuzz)
 #   FUZZ_JOBS        targets run at once (default 2)
 #
-# Each target starts from its seeds in fuzz/corpus/<target>/ and from what earlier runs in the
-# same build folder found (BUILD_DIR/corpus/<target>/); the seeds in the repository are never
+# Each target starts from its starting inputs in fuzz/corpus/<target>/ and from what earlier runs in the
+# same build folder found (BUILD_DIR/corpus/<target>/); the inputs in the repository are never
 # changed.
 #
 # Exit status: 0 when every target ran its time without a finding, 1 otherwise, 2 on bad usage.

@@ -31,7 +31,7 @@ mkdir -m 0700 "$out_dir/runtime"
 # Offscreen rendering with a fixed style and font scale, so that the pictures differ only where
 # the program does.
 QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=1 QT_FONT_DPI=96 XDG_RUNTIME_DIR="$out_dir/runtime" \
-    "$top/tests/lab/netlab" --devsim-bin "$devsim" --devsim --devices "$devices" --seed 1 -- \
+    "$top/tests/lab/netlab" --devsim-bin "$devsim" --devsim --devices "$devices" --random-start 1 -- \
     "$tool" "$out_dir" "$expected_rows"
 
 for picture in main-window settings-dialog login-dialog; do

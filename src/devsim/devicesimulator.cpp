@@ -1,6 +1,6 @@
 #include "devicesimulator.h"
 
-DeviceSimulator::DeviceSimulator(const QList<DeviceProfile> &profiles, quint32 seed) : random(seed)
+DeviceSimulator::DeviceSimulator(const QList<DeviceProfile> &profiles, quint32 randomStart) : random(randomStart)
 {
     devices.reserve(size_t(profiles.size()));
     byMac.reserve(profiles.size());

@@ -19,11 +19,11 @@ struct ScheduledReply
 
 // The set of simulated devices behind one port: decides which devices a received datagram is
 // for and collects their replies with the delay each device takes. No sockets, no clock of its
-// own, and a seeded random source, so a run can be repeated exactly.
+// own, and a random source with a given starting value, so a run can be repeated exactly.
 class DeviceSimulator
 {
 public:
-    explicit DeviceSimulator(const QList<DeviceProfile> &profiles, quint32 seed = 1);
+    explicit DeviceSimulator(const QList<DeviceProfile> &profiles, quint32 randomStart = 1);
 
     // Handles any received datagram (any length, any content) that arrived at `nowMs` on a
     // monotonic millisecond clock. Requests that carry the identification key and a request

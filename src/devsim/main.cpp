@@ -57,7 +57,7 @@ int main(int argc, char *argv[])
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &app, &QCoreApplication::quit);
 
-    DeviceSimulator simulator(*devices, options->seed);
+    DeviceSimulator simulator(*devices, options->randomStart);
     EndpointSettings settings;
     settings.interfaceAddress = QHostAddress(interfaceAddress);
     settings.port = options->port;
@@ -71,7 +71,7 @@ int main(int argc, char *argv[])
     if (options->durationMs > 0)
         QTimer::singleShot(options->durationMs, &app, &QCoreApplication::quit);
 
-    std::fprintf(stderr, "veltra-devsim: seed %u\n", options->seed);
+    std::fprintf(stderr, "veltra-devsim: random start %u\n", options->randomStart);
     std::printf("veltra-devsim: ready, %d devices on %s port %u\n", simulator.deviceCount(),
                 qPrintable(interfaceAddress), unsigned(endpoint.listeningPort()));
     std::fflush(stdout);

@@ -89,9 +89,10 @@ struct Parser
         QStringLiteral("percent")};
     const QCommandLineOption silent{QStringLiteral("silent"),
                                     QStringLiteral("Devices answer nothing (the log still records).")};
-    const QCommandLineOption seed{QStringLiteral("seed"),
-                                  QStringLiteral("Seed of the jitter's random numbers (default: random)."),
-                                  QStringLiteral("n")};
+    const QCommandLineOption randomStart{
+        QStringLiteral("random-start"),
+        QStringLiteral("Starting value of the random numbers of jitter and drop rate (default: random)."),
+        QStringLiteral("n")};
     const QCommandLineOption log{QStringLiteral("log"),
                                  QStringLiteral("Writes one JSON line per received datagram to FILE."),
                                  QStringLiteral("file")};
@@ -104,10 +105,11 @@ struct Parser
         parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
         parser.addHelpOption();
         parser.addVersionOption();
-        parser.addOptions({devices,          count,   macBase,      ipBase,    protocolVersion, user,   password,
-                           interfaceAddress, port,    replyAddress, replyPort, delay,           jitter, restartTime,
-                           resultCode,       answers, lowercaseMac, silent,    dropRate,        seed,   log,
-                           duration});
+        parser.addOptions({devices,   count,        macBase,          ipBase,      protocolVersion,
+                           user,      password,     interfaceAddress, port,        replyAddress,
+                           replyPort, delay,        jitter,           restartTime, resultCode,
+                           answers,   lowercaseMac, silent,           dropRate,    randomStart,
+                           log,       duration});
     }
 };
 
@@ -182,13 +184,13 @@ std::optional<SimulatorOptions> SimulatorOptions::parse(const QStringList &argum
         !readNumber(parser, p.resultCode, 0, 0xffffffffLL, &device.resultCode, error) ||
         !readNumber(parser, p.dropRate, 0, DeviceProfile::MaxDropPercent, &device.dropPercent, error) ||
         !readNumber(parser, p.duration, 1, std::numeric_limits<int>::max(), &options.durationMs, error) ||
-        !readNumber(parser, p.seed, 0, 0xffffffffLL, &options.seed, error) ||
+        !readNumber(parser, p.randomStart, 0, 0xffffffffLL, &options.randomStart, error) ||
         !readAddress(parser, p.interfaceAddress, &options.interfaceAddress, error) ||
         !readAddress(parser, p.replyAddress, &options.replyAddress, error) ||
         !readAddress(parser, p.ipBase, &options.generator.ipBase, error))
         return std::nullopt;
-    if (!parser.isSet(p.seed))
-        options.seed = QRandomGenerator::global()->generate();
+    if (!parser.isSet(p.randomStart))
+        options.randomStart = QRandomGenerator::global()->generate();
     if (parser.isSet(p.protocolVersion))
         device.protocolVersion = quint8(options.generator.protocolVersion);
 

@@ -25,7 +25,7 @@ struct SimulatorOptions
     quint16 port = Protocol::DevicePort;
     QString replyAddress = QStringLiteral("255.255.255.255");
     quint16 replyPort = 0; // 0: the listening port
-    quint32 seed = 0;
+    quint32 randomStart = 0;
     QString logFile;
     int durationMs = 0; // 0: until SIGINT or SIGTERM
 

@@ -387,8 +387,8 @@ void TestDeviceSimulator::delays()
         profile.jitterMs = i < 49 ? 20 : 0;
         profiles.append(profile);
     }
-    auto delaysOf = [&profiles](quint32 seed) {
-        DeviceSimulator simulator(profiles, seed);
+    auto delaysOf = [&profiles](quint32 randomStart) {
+        DeviceSimulator simulator(profiles, randomStart);
         QList<qint64> delays;
         for (const ScheduledReply &reply : simulator.handleDatagram(request(GetDeviceInfo, Broadcast), 0))
             delays.append(reply.delayMs);
@@ -404,7 +404,7 @@ void TestDeviceSimulator::delays()
     QVERIFY(delaysOf(43) != first);
 }
 
-// A device's drop rate loses about that share of its replies, at random but repeatably for a seed;
+// A device's drop rate loses about that share of its replies, at random but repeatably for a starting value;
 // the option gives every device the rate, a device's own key wins.
 void TestDeviceSimulator::dropsAShareOfReplies_data()
 {
@@ -430,8 +430,8 @@ void TestDeviceSimulator::dropsAShareOfReplies()
     const auto profiles = options->devices(&error);
     QVERIFY2(profiles, qPrintable(error));
 
-    auto lostWith = [&profiles](quint32 seed, QSet<int> *answered) {
-        DeviceSimulator simulator(*profiles, seed);
+    auto lostWith = [&profiles](quint32 randomStart, QSet<int> *answered) {
+        DeviceSimulator simulator(*profiles, randomStart);
         const auto replies = simulator.handleDatagram(request(GetDeviceInfo, Broadcast), 0) +
                              simulator.handleDatagram(request(GetNetworkConfig, Broadcast), 0);
         for (const ScheduledReply &reply : replies)
@@ -477,14 +477,14 @@ void TestDeviceSimulator::survivesAnyDatagram()
     DeviceProfile plain = device(QStringLiteral("02:00:00:00:00:01"), 3);
     plain.restartTimeMs = 0;
     DeviceSimulator simulator({plain, device(QStringLiteral("02:00:00:00:00:02"))});
-    const QList<QByteArray> seeds = {
+    const QList<QByteArray> templates = {
         request(GetDeviceInfo, Broadcast), request(RestartNetwork, plain.mac),
         request(SetNetworkConfig, Broadcast, 1, newConfig(plain.mac).toByteArray()),
         request(SetNetworkConfigAuth, Broadcast, 1,
                 newConfig(plain.mac).toAuthByteArray(QStringLiteral("admin"), QStringLiteral("s\u00e9cret")))};
     QRandomGenerator random(2024);
     for (int i = 0; i < 20000; ++i) {
-        QByteArray datagram = seeds.at(random.bounded(int(seeds.size())));
+        QByteArray datagram = templates.at(random.bounded(int(templates.size())));
         switch (random.bounded(4)) {
         case 0: // cut anywhere
             datagram.truncate(random.bounded(int(datagram.size()) + 1));

@@ -176,8 +176,9 @@ void TestDevsimProcess::help()
     QVERIFY(process.waitForFinished(10000));
     QCOMPARE(process.exitCode(), 0);
     const QString text = QString::fromLocal8Bit(process.readAllStandardOutput());
-    for (const char *option : {"--devices", "--count", "--mac-base", "--ip-base", "--interface", "--restart-time",
-                               "--jitter", "--delay", "--seed", "--log", "--duration", "--answers", "lowercaseMac"})
+    for (const char *option :
+         {"--devices", "--count", "--mac-base", "--ip-base", "--interface", "--restart-time", "--jitter", "--delay",
+          "--random-start", "--log", "--duration", "--answers", "lowercaseMac"})
         QVERIFY2(text.contains(QLatin1String(option)), option);
 }
 

@@ -261,7 +261,7 @@ void TestLabCli::scanFormats_data()
 void TestLabCli::scanFormats()
 {
     QFETCH(QString, format);
-    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--seed", "3"});
+    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--random-start", "3"});
     QString error;
     QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
     const Run run = find({"scan", "--format", format, "--wait", "1500"});
@@ -312,7 +312,7 @@ void TestLabCli::scanFormats()
 
 void TestLabCli::scanTableLinesUp()
 {
-    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--seed", "3"});
+    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--random-start", "3"});
     QString error;
     QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
     const Run run = find({"scan", "--wait", "1000"});
@@ -336,7 +336,7 @@ void TestLabCli::scanTableLinesUp()
 
 void TestLabCli::scanAllInterfacesNamesTheInterface()
 {
-    Lab::Simulator simulator(lab, {"--count", "3", "--seed", "3"});
+    Lab::Simulator simulator(lab, {"--count", "3", "--random-start", "3"});
     QString error;
     QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
     const QList<QJsonObject> rows = scanJson({"--all-interfaces"});
@@ -399,7 +399,7 @@ void TestLabCli::repeatFindsEveryDeviceDespiteLoss()
 {
     constexpr int Devices = 40;
     Lab::Simulator simulator(
-        lab, {"--count", QString::number(Devices), "--drop-rate", "30", "--jitter", "20", "--seed", "11"});
+        lab, {"--count", QString::number(Devices), "--drop-rate", "30", "--jitter", "20", "--random-start", "11"});
     QString error;
     QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
     const auto completeCount = [](const QList<QJsonObject> &rows) {
@@ -675,7 +675,7 @@ void TestLabCli::setBadCombinationWithTheDevicesMask()
 // The file is the desktop's document for the same devices, byte for byte.
 void TestLabCli::exportAllAsTheDesktopDoes()
 {
-    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--seed", "5"});
+    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--random-start", "5"});
     QString error;
     QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
     const QString path = workDir.filePath(QStringLiteral("all.xml"));
@@ -691,7 +691,7 @@ void TestLabCli::exportAllAsTheDesktopDoes()
 
 void TestLabCli::exportGivenDevicesInTheirOrder()
 {
-    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--seed", "5"});
+    Lab::Simulator simulator(lab, {"--devices", DeviceList, "--random-start", "5"});
     QString error;
     QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
     const QString path = workDir.filePath(QStringLiteral("given.xml"));

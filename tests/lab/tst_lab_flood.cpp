@@ -158,12 +158,12 @@ QByteArray nextDatagram(QRandomGenerator &random, const QString &hostMac, int se
     return reply(random, QLatin1String(OtherHostMac), device, serial);
 }
 
-// --flood-sender LAN_IP HOST_MAC COUNT SEED: sends COUNT datagrams from LAN_IP to the broadcast
-// address as fast as the socket takes them and prints one line of what it sent.
+// --flood-sender LAN_IP HOST_MAC COUNT RANDOM_START: sends COUNT datagrams from LAN_IP to the
+// broadcast address as fast as the socket takes them and prints one line of what it sent.
 int runSender(const QStringList &arguments)
 {
     if (arguments.size() != 5) {
-        std::fprintf(stderr, "usage: --flood-sender LAN_IP HOST_MAC COUNT SEED\n");
+        std::fprintf(stderr, "usage: --flood-sender LAN_IP HOST_MAC COUNT RANDOM_START\n");
         return 2;
     }
     const QByteArray lanIp = arguments.at(1).toLatin1();
@@ -398,8 +398,9 @@ void TestLabFlood::initTestCase()
 
 bool TestLabFlood::startSimulator()
 {
-    simulator = std::make_unique<Lab::Simulator>(lab, QStringList{QStringLiteral("--count"), QString::number(Devices),
-                                                                  QStringLiteral("--seed"), QStringLiteral("1")});
+    simulator =
+        std::make_unique<Lab::Simulator>(lab, QStringList{QStringLiteral("--count"), QString::number(Devices),
+                                                          QStringLiteral("--random-start"), QStringLiteral("1")});
     QString error;
     if (!simulator->start(&error)) {
         qWarning().noquote() << error;

@@ -414,7 +414,7 @@ void TestLabTransceiver::pauseHoldsABurstOfReplies()
     PacketTransceiver transceiver;
     QVERIFY(transceiver.bindSocket());
     Lab::Simulator simulator(lab, {QStringLiteral("--count"), QString::number(Devices), QStringLiteral("--jitter"),
-                                   QStringLiteral("300"), QStringLiteral("--seed"), QStringLiteral("7")});
+                                   QStringLiteral("300"), QStringLiteral("--random-start"), QStringLiteral("7")});
     QString error;
     QVERIFY2(simulator.start(&error), qPrintable(error));
     QSignalSpy replies(&transceiver, &PacketTransceiver::replyReceived);
