@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the four benchmarks of bench/ and prints their figures as Markdown tables; with
+# Runs the five benchmarks of bench/ and prints their figures as Markdown tables; with
 # --update-doc (as `make bench` runs it) also writes them into docs/performance.md, between its
 # "figures" markers.
 #
@@ -11,6 +11,7 @@
 #   2. scan completeness: the main window scans simulated devices in the network lab
 #   3. start-up: the desktop program against a bare Qt program showing an empty QMainWindow
 #   4. veltra-find scan of 5,000 simulated devices: wall time and peak memory
+#   5. memory of both programs while 20,000 made-up devices send replies of 65,507 bytes
 #
 # Benchmarks 2 and 4 broadcast: they run only inside the network lab (tests/lab/netlab), whose
 # namespaces reach no real interface. Benchmarks 1 and 3 send nothing, and run inside a network
@@ -52,7 +53,7 @@ doc="$root/docs/performance.md"
 
 for program in "$bench/veltra-bench-replies" "$bench/veltra-bench-scan" "$bench/veltra-bench-startup" \
     "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" "$bench/veltra-bench-measure" \
-    "$bench/libveltra_startup_probe.so" "$devsim" "$app"; do
+    "$bench/libveltra_startup_probe.so" "$bench/veltra-bench-fake-devices" "$devsim" "$app"; do
     [[ -e "$program" ]] || { echo "$me: $program is missing; build the target veltra-benchmarks" >&2 && exit 1; }
 done
 
@@ -124,7 +125,7 @@ field()
 } >"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "1/4 reply handling (a few minutes: the baseline is slow by design)"
+say "1/5 reply handling (a few minutes: the baseline is slow by design)"
 if isolated "$bench/veltra-bench-replies" "${reply_args[@]}" >"$tmp/replies.out" 2>"$tmp/replies.err"; then
     qt="$(sed -n 's/^# Qt \([^ ]*\) .*/\1/p' "$tmp/replies.out")"
     {
@@ -170,7 +171,7 @@ scan_rows()
     echo "| $label | $count | $all_complete of $runs | $complete_min | $last_median ($last_max) | $queue_median | $drops | $stall | $buffer |"
 }
 
-say "2/4 scan completeness in the network lab"
+say "2/5 scan completeness in the network lab"
 : >"$tmp/scan.err"
 {
     echo "### 2. Scan completeness"
@@ -214,7 +215,7 @@ fi
 } >>"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "3/4 start-up"
+say "3/5 start-up"
 if isolated "$bench/veltra-bench-startup" --probe "$bench/libveltra_startup_probe.so" --runs "$startup_runs" \
     "$app" "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" \
     >"$tmp/startup.out" 2>"$tmp/startup.err"; then
@@ -237,7 +238,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "4/4 veltra-find scan"
+say "4/5 veltra-find scan"
 {
     echo "### 4. veltra-find scan"
     echo
@@ -271,6 +272,56 @@ else
     echo "veltra-find was not built; nothing measured." >>"$figures"
     echo >>"$figures"
 fi
+
+# ---------------------------------------------------------------------------------------------
+say "5/5 memory under made-up devices"
+if [[ "$quick" == true ]]; then
+    fake_count=2000
+else
+    fake_count=20000
+fi
+fake="$bench/veltra-bench-fake-devices"
+# The sender plays the devices from lan while the program listens in host; both in one fresh lab.
+with_fake_devices()
+{
+    local delay="$1"
+    shift
+    "$netlab" -- bash -c '$NETLAB_LAN_EXEC "$0" --count "$1" --delay-ms "$2" --duration-ms 8000 >"$3" 2>&1 &
+        sender=$!; "${@:4}"; status=$?; wait "$sender"; exit "$status"' \
+        "$fake" "$fake_count" "$delay" "$tmp/fake.out" "$@"
+}
+{
+    echo "### 5. Memory under made-up devices"
+    echo
+    echo "A sender in the lab's lan namespace plays $fake_count made-up devices, each answering with a device"
+    echo "information reply and a configuration reply of 65,507 bytes, unasked, round after round for 8 s."
+    echo
+    echo "| program | rows listed | peak resident memory, MiB | datagrams sent |"
+    echo "|---|---:|---:|---:|"
+} >>"$figures"
+if with_fake_devices 1500 "$bench/veltra-bench-measure" "$bench/veltra-bench-scan" --expect "$fake_count" \
+    --after-ms 8000 --timeout-ms 30000 >"$tmp/fake-window.out" 2>"$tmp/fake-window.err"; then
+    rows=$(grep '^SCAN' "$tmp/fake-window.out" | field complete_later)
+    peak=$(grep '^MEASURE' "$tmp/fake-window.err" | field peak_kib | awk '{ printf "%.1f", $1 / 1024 }')
+    echo "| the window (offscreen, one scan) | $rows | $peak | $(field sent <"$tmp/fake.out") |" >>"$figures"
+else
+    failed=true
+    say "window under made-up devices failed:"
+    cat "$tmp/fake-window.err" "$tmp/fake.out" >&2
+fi
+if [[ -x "$cli" ]]; then
+    if with_fake_devices 500 "$bench/veltra-bench-measure" "$cli" scan --wait 12000 --format csv \
+        >"$tmp/fake-cli.csv" 2>"$tmp/fake-cli.err"; then
+        rows=$(($(tr -d '\r' <"$tmp/fake-cli.csv" | grep -c . || true) - 1))
+        peak=$(grep '^MEASURE' "$tmp/fake-cli.err" | field peak_kib | awk '{ printf "%.1f", $1 / 1024 }')
+        echo "| \`veltra-find scan --wait 12000\` | $rows | $peak | $(field sent <"$tmp/fake.out") |" >>"$figures"
+    else
+        failed=true
+        say "veltra-find under made-up devices failed:"
+        cat "$tmp/fake-cli.err" "$tmp/fake.out" >&2
+    fi
+fi
+echo >>"$figures"
 
 cat "$figures"
 

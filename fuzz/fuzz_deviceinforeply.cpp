@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const DeviceInfoBody info = DeviceInfoBody::fromDatagram(datagram);
     FUZZ_CHECK(info.productTypeText == Fuzz::text(datagram, 124, 4));
     FUZZ_CHECK(info.firmware == Fuzz::text(datagram, 128, 20));
-    FUZZ_CHECK(info.deviceName == Fuzz::text(datagram, 148, -1));
+    // The name ends at its NUL, at the datagram's end or after 255 characters.
+    FUZZ_CHECK(info.deviceName == Fuzz::text(datagram, 148, -1).left(255));
 
     // The product type: a decimal number of at most four characters, else 0.
     bool number = false;

@@ -63,13 +63,13 @@ public:
         ExpectedRow &row = rows[index];
         row.mac = mac;
         if (id == NetworkConfigReply) {
-            row.configDatagram = datagram;
+            row.configDatagram = datagram.left(Protocol::NetworkConfigDatagramSize);
             row.host = ok ? Fuzz::text(datagram, 142, 25) : NotAvailable;
             row.ip = ok ? Fuzz::text(datagram, 169, 16) : NotAvailable;
             const bool dhcp = Fuzz::text(datagram, 167, 2) == QLatin1String("1");
             row.ipConfig = ok ? (dhcp ? QStringLiteral("DHCP") : QStringLiteral("static")) : NotAvailable;
         } else {
-            row.device = ok ? Fuzz::text(datagram, 148, -1) : NotAvailable;
+            row.device = ok ? Fuzz::text(datagram, 148, -1).left(255) : NotAvailable;
             row.firmware = ok ? Fuzz::text(datagram, 128, 20) : NotAvailable;
             bool number = false;
             const int type = Fuzz::text(datagram, 124, 4).toInt(&number, 10);

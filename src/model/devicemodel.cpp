@@ -102,6 +102,16 @@ void DeviceModel::updateDevice(const QByteArray &datagram)
     const quint32 messageId = MessageHeader::messageIdOf(datagram);
 
     const int row = findRowByMac(mac);
+    if (row < 0 && rowCount() >= deviceLimit) {
+        // Far more devices than any broadcast domain holds: a flood of made-up ones, which must not
+        // take the memory of the host.
+        if (!limitReported) {
+            limitReported = true;
+            qDebug() << "DeviceModel: more than" << deviceLimit << "devices answered; further devices are ignored";
+            emit deviceLimitReached(deviceLimit);
+        }
+        return;
+    }
     QList<QStandardItem *> items;
     int insertAt = row;
     if (row < 0) {
@@ -116,7 +126,8 @@ void DeviceModel::updateDevice(const QByteArray &datagram)
 
     QStandardItem *macItem = items.at(MacAddressColumn);
     if (messageId == NetworkConfigReply) {
-        macItem->setData(datagram, ConfigDatagramRole);
+        // The reply's fields end within its first bytes; the rest of a longer datagram is kept by no one.
+        setDataIfChanged(macItem, datagram.left(Protocol::NetworkConfigDatagramSize), ConfigDatagramRole);
         const NetworkConfigBody config = NetworkConfigBody::fromDatagram(datagram);
         setCellText(hostIndex, items.at(HostnameColumn), ok ? config.hostName : NotAvailable, true);
         setCellText(ipIndex, items.at(IpAddressColumn), ok ? config.ipAddress : NotAvailable, false);
@@ -252,6 +263,7 @@ void DeviceModel::forgetCell(ConflictIndex &index, QStandardItem *cell)
 void DeviceModel::resetIndexes()
 {
     rowByMac.clear();
+    limitReported = false;
     ipIndex = ConflictIndex();
     hostIndex = ConflictIndex();
 }
@@ -289,6 +301,7 @@ void DeviceModel::onDeviceRequestSent(int messageId, const QString &macAddress)
         break;
     case SetNetworkConfig:
     case SetNetworkConfigAuth:
+        pendingChanges.insert(macKey(macAddress), {quint32(messageId), clock()});
         // An authenticated change shows its progress and times out like a plain one.
         setTimeStamp({macAddress}, RequestTimeRole);
         setDeviceState(macAddress, SettingState());
@@ -298,13 +311,31 @@ void DeviceModel::onDeviceRequestSent(int messageId, const QString &macAddress)
     }
 }
 
+bool DeviceModel::takePendingChange(const QString &macAddress, quint32 replyId)
+{
+    const auto pending = pendingChanges.constFind(macKey(macAddress));
+    if (pending == pendingChanges.cend() || pending->messageId + 1 != replyId)
+        return false;
+    const bool inTime = elapsed(pending->sent, clock()) <= ChangeAnswerWindow;
+    pendingChanges.erase(pending);
+    return inTime;
+}
+
 void DeviceModel::onDeviceReplyReceived(const QByteArray &datagram)
 {
     const QString mac = MessageHeader::srcMacOf(datagram);
+    const quint32 messageId = MessageHeader::messageIdOf(datagram);
+    // Anyone on the network can send a configuration answer: one that answers no request of ours
+    // must neither restart a device nor touch its stored credentials.
+    if ((messageId == SetNetworkConfigReply || messageId == SetNetworkConfigAuthReply) &&
+        !takePendingChange(mac, messageId)) {
+        qDebug() << "DeviceModel: dropped a configuration answer from" << mac << "that answers no request";
+        return;
+    }
     clearRequestTime(mac); // any reply ends the device's answer time-out
 
     const quint32 resultCode = MessageHeader::resultCodeOf(datagram);
-    switch (MessageHeader::messageIdOf(datagram)) {
+    switch (messageId) {
     case NetworkConfigReply:
     case DeviceInfoReply:
         updateDevice(datagram);

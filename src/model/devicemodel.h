@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTime>
 
+#include "messageheader.h"
+
 #include <functional>
 
 class DeviceState;
@@ -43,6 +45,9 @@ public:
     static constexpr int TimerInterval = 500;
     static constexpr int AnswerTimeout = 3000;
     static constexpr int RestartDelay = 5000;
+    // An answer to a configuration request is acted on only this long after the request: a late
+    // answer of a slow device still counts, an answer nobody asked for never does.
+    static constexpr int ChangeAnswerWindow = 30000;
 
     explicit DeviceModel(QObject *parent = nullptr);
 
@@ -55,12 +60,17 @@ public:
     // The time of day the time-outs are counted in; tests put a clock of their own here.
     void setClock(std::function<QTime()> clock);
     QTimer *timer() const { return timeoutTimer; }
+    // At most this many rows are made from one scan's replies; tests use a small number.
+    void setDeviceLimit(int limit) { deviceLimit = limit; }
+    int maximumDevices() const { return deviceLimit; }
 
     QStringList pendingLogin;
 
 signals:
     void sendRestartNetwork(const QString &macAddress);
     void sendGetEthConfiguration(const QString &macAddress);
+    // Replies of a device that would be a row beyond the limit were dropped; once per table.
+    void deviceLimitReached(int limit);
 
 public slots:
     void onDeviceRequestSent(int messageId, const QString &macAddress);
@@ -84,6 +94,14 @@ private:
         QSet<QStandardItem *> dirtyCells;
     };
 
+    // A configuration request sent and not yet answered.
+    struct PendingChange
+    {
+        quint32 messageId = 0;
+        QTime sent;
+    };
+
+    bool takePendingChange(const QString &macAddress, quint32 replyId);
     void setTimeStamp(const QStringList &macAddresses, int role);
     void clearRequestTime(const QString &macAddress);
     QStandardItem *macItemExact(const QString &macAddress) const;
@@ -103,6 +121,9 @@ private:
     QHash<QString, QStandardItem *> rowByMac;
     ConflictIndex ipIndex;
     ConflictIndex hostIndex;
-    bool reinserting = false; // updateDevice takes a row out to put it back at once
+    bool reinserting = false;                     // updateDevice takes a row out to put it back at once
+    QHash<QString, PendingChange> pendingChanges; // by case-folded MAC text
+    int deviceLimit = Protocol::MaxDevicesPerScan;
+    bool limitReported = false;
     const QIcon warningIcon{QStringLiteral(":/warning")};
 };

@@ -28,6 +28,6 @@ DeviceInfoBody DeviceInfoBody::fromDatagram(const QByteArray &datagram)
     DeviceInfoBody info;
     info.productTypeText = readText(datagram, base + ProductTypeOffset, ProductTypeWidth);
     info.firmware = readText(datagram, base + FirmwareOffset, FirmwareWidth);
-    info.deviceName = readText(datagram, base + DeviceNameOffset, -1);
+    info.deviceName = readText(datagram, base + DeviceNameOffset, DeviceNameMaxLength);
     return info;
 }

@@ -83,3 +83,20 @@ quint8 MessageHeader::protocolVersionOf(const QByteArray &datagram)
 {
     return readUInt8(datagram, ProtocolVersionOffset);
 }
+
+bool MessageHeader::isMacAddressText(const QString &text)
+{
+    constexpr int Length = 17; // "00:11:22:33:44:55"
+    if (text.size() != Length)
+        return false;
+    for (int i = 0; i < Length; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (i % 3 == 2) {
+            if (c != u':')
+                return false;
+        } else if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'))) {
+            return false;
+        }
+    }
+    return true;
+}

@@ -37,6 +37,7 @@ inline constexpr int AuthNetworkConfigBodySize = 315;
 inline constexpr int NetworkConfigDatagramSize = HeaderSize + NetworkConfigBodySize;         // 329
 inline constexpr int AuthNetworkConfigDatagramSize = HeaderSize + AuthNetworkConfigBodySize; // 439
 inline constexpr int DeviceInfoMinimumSize = 149;
+inline constexpr int MaxDevicesPerScan = 65536; // far above any real broadcast domain; bounds memory under a flood
 
 } // namespace Protocol
 
@@ -77,6 +78,10 @@ struct MessageHeader
     QByteArray toByteArray() const;
 
     bool hasValidKey() const;
+
+    // Six pairs of hexadecimal digits joined by ":", in either letter case: what a device's
+    // srcMacAddr must hold for its reply to name a device at all.
+    static bool isMacAddressText(const QString &text);
 
     // Single fields, for code that needs only one of them per datagram.
     static QString keyOf(const QByteArray &datagram);

@@ -330,6 +330,11 @@ void PacketTransceiver::handle(const Received &received)
     }
     if (!currentMacAddress().startsWith(MessageHeader::destMacOf(datagram)))
         return; // our own request's copy, or a reply for another host
+    if (!MessageHeader::isMacAddressText(MessageHeader::srcMacOf(datagram))) {
+        // A reply names its device by its source MAC; without one it is nobody's reply.
+        qDebug() << "PacketTransceiver: dropped a reply whose source is no MAC address";
+        return;
+    }
     emit replyReceived(datagram);
 }
 
@@ -343,6 +348,13 @@ void PacketTransceiver::notice(const QString &text)
         ++droppedWhileNoticeOpen;
         return;
     }
+    // Nor may it become a stream of boxes one after the other: one notice of a kind per interval.
+    QElapsedTimer &last = lastNotice[text];
+    if (last.isValid() && !last.hasExpired(noticeInterval)) {
+        suppressNotice(text, noticeInterval - last.elapsed());
+        return;
+    }
+    last.start();
     noticeOpen = true;
     QTimer::singleShot(0, this, [this, text] {
         noticeHandler(QStringLiteral("!"), text);
@@ -351,6 +363,17 @@ void PacketTransceiver::notice(const QString &text)
             qDebug() << "PacketTransceiver: dropped" << droppedWhileNoticeOpen
                      << "datagrams without a notice while one was open";
         droppedWhileNoticeOpen = 0;
+    });
+}
+
+void PacketTransceiver::suppressNotice(const QString &text, qint64 quietFor)
+{
+    // Counted, and told in one line when the quiet period ends.
+    if (suppressedNotices[text]++ > 0)
+        return;
+    QTimer::singleShot(int(qMax<qint64>(quietFor, 0)), this, [this, text] {
+        qDebug().noquote() << "PacketTransceiver:" << suppressedNotices.take(text) << "more datagrams with the notice"
+                           << text << "were dropped without one";
     });
 }
 

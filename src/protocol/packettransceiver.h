@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QNetworkInterface>
 #include <QObject>
@@ -31,6 +33,11 @@ public:
     // Shows a notice about a received datagram ("read error", foreign key) and returns when the
     // user has seen it. The desktop program shows a modal box; the default writes a warning line.
     using NoticeHandler = std::function<void(const QString &title, const QString &text)>;
+
+    // Notices of one kind come at most once in this many milliseconds: a stream of foreign
+    // datagrams must not become a stream of boxes. The ones in between go to the debug stream,
+    // counted.
+    static constexpr int NoticeInterval = 60000;
 
     explicit PacketTransceiver(QObject *parent = nullptr);
     // With a given interface set instead of the system's.
@@ -63,6 +70,7 @@ public:
     void pause(int msecs);
 
     void setNoticeHandler(NoticeHandler handler);
+    void setNoticeInterval(int msecs) { noticeInterval = msecs; }
 
 signals:
     void replyReceived(const QByteArray &datagram);
@@ -96,6 +104,7 @@ private:
     bool readIfAny(Received *received);
     void handle(const Received &received);
     void notice(const QString &text);
+    void suppressNotice(const QString &text, qint64 quietFor);
 
     QUdpSocket *sendSocket = nullptr;
     QUdpSocket *receiveSocket = nullptr;
@@ -109,4 +118,7 @@ private:
     NoticeHandler noticeHandler;
     bool noticeOpen = false;
     int droppedWhileNoticeOpen = 0;
+    int noticeInterval = NoticeInterval;
+    QHash<QString, QElapsedTimer> lastNotice; // by notice text
+    QHash<QString, int> suppressedNotices;    // by notice text, within the current quiet period
 };

@@ -88,10 +88,11 @@ ConnectionDialog::ConnectionDialog(bool needLogin, QWidget *parent) : QDialog(pa
 
 void ConnectionDialog::loadFromDatagram(const QByteArray &datagram)
 {
+    // The MAC text comes from the network: shown as text, never read as markup.
     mac = MessageHeader::srcMacOf(datagram);
     headerLabel->setText(tr("<h2>Network Settings</h2> General network parameters for device at MAC-Address "
                             "<b>%1</b>.<p><p>")
-                             .arg(mac));
+                             .arg(mac.toHtmlEscaped()));
     if (MessageHeader::resultCodeOf(datagram) != Protocol::ResultOk)
         return;
 

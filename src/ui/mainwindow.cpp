@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
+#include <QHostAddress>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QKeySequence>
@@ -104,6 +105,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
             qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
     connect(deviceModel, &DeviceModel::sendRestartNetwork, transceiver, &PacketTransceiver::restartNetwork);
     connect(countTimer, &QTimer::timeout, this, &MainWindow::checkDeviceCount);
+    connect(deviceModel, &DeviceModel::deviceLimitReached, this, [this](int limit) {
+        statusBar()->showMessage(tr("More than %1 devices answered: further devices are not listed.").arg(limit));
+    });
 }
 
 void MainWindow::createActions()
@@ -366,6 +370,13 @@ void MainWindow::launchBrowser()
     const QModelIndex current = deviceView->currentIndex();
     const QString address =
         current.isValid() ? current.siblingAtColumn(DeviceModel::IpAddressColumn).data().toString() : QString();
+    // The cell holds what a datagram said: only a plain IPv4 address becomes the page's host, never
+    // a text such as "user@elsewhere" that a URL would read as another host.
+    const QHostAddress host(address);
+    if (host.protocol() != QAbstractSocket::IPv4Protocol || host.toString() != address) {
+        qDebug() << "MainWindow: no web page for a device whose address is" << address;
+        return;
+    }
     QDesktopServices::openUrl(QUrl(QStringLiteral("http://%1/index.cgi").arg(address)));
 }
 

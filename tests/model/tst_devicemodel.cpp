@@ -141,6 +141,9 @@ private slots:
     void authenticatedRequestShowsProgress();
     void configurationAnswers();
     void rememberedCredentials();
+    void unrequestedAnswers_data();
+    void unrequestedAnswers();
+    void deviceLimit();
 
 private:
     QTemporaryDir settingsDir;
@@ -587,23 +590,28 @@ void TestDeviceModel::configurationAnswers()
 
     // Refused credentials that were stored are forgotten, and the user is told so once.
     CredentialStore::saveLoginData({MacA, QStringLiteral("admin"), QStringLiteral("old")});
+    model->onDeviceRequestSent(SetNetworkConfigAuth, MacA);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, MacA, Protocol::AuthorizationFailed));
     QCOMPARE(text(*model, 0, 6), QStringLiteral("Stored password is not valid any more, please try again!"));
     QVERIFY(!CredentialStore::contains(MacA));
+    model->onDeviceRequestSent(SetNetworkConfig, MacA);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigReply, MacA, Protocol::AuthorizationFailed));
     QCOMPARE(text(*model, 0, 6), QStringLiteral("Authorization failed"));
 
     // The stored key must match the MAC text exactly.
     CredentialStore::saveLoginData({MacA.toLower(), QStringLiteral("admin"), QStringLiteral("pw")});
+    model->onDeviceRequestSent(SetNetworkConfig, MacA);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigReply, MacA, Protocol::AuthorizationFailed));
     QCOMPARE(text(*model, 0, 6), QStringLiteral("Authorization failed"));
     QVERIFY(CredentialStore::contains(MacA.toLower()));
 
+    model->onDeviceRequestSent(SetNetworkConfigAuth, MacA);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, MacA, 1));
     QCOMPARE(text(*model, 0, 6), QStringLiteral("Request failed"));
     QVERIFY(requests.isEmpty()); // failures are never retried
 
     // An answer from a device without a row still has the restart request sent.
+    model->onDeviceRequestSent(SetNetworkConfig, MacC);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigReply, MacC, 0));
     QCOMPARE(requests, QStringList{QStringLiteral("restart ") + MacC});
     QVERIFY(model->timer()->isActive());
@@ -619,24 +627,109 @@ void TestDeviceModel::rememberedCredentials()
 
     // Stored only when the device named in the pending login accepts.
     model->pendingLogin = login;
+    model->onDeviceRequestSent(SetNetworkConfigAuth, MacB);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, MacB, 0));
     QVERIFY(model->pendingLogin.isEmpty());
     QVERIFY(!CredentialStore::contains(MacA));
 
     model->pendingLogin = login;
+    model->onDeviceRequestSent(SetNetworkConfigAuth, MacA);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, MacA, 7));
     QVERIFY(model->pendingLogin.isEmpty());
     QVERIFY(!CredentialStore::contains(MacA));
 
     model->pendingLogin = login;
+    model->onDeviceRequestSent(SetNetworkConfig, MacA);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigReply, MacA, 0)); // not an authenticated answer
     QCOMPARE(model->pendingLogin, login);
     QVERIFY(!CredentialStore::contains(MacA));
 
+    model->onDeviceRequestSent(SetNetworkConfigAuth, MacA);
     model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, MacA, 0));
     QVERIFY(model->pendingLogin.isEmpty());
     QCOMPARE(CredentialStore::loadLoginData(MacA), login);
     QCOMPARE(text(*model, 0, 6), QStringLiteral("Applying new parameters..."));
+}
+
+// A configuration answer counts only as the answer to a configuration request of the same kind,
+// sent to that device and not answered yet, within the answer window.
+void TestDeviceModel::unrequestedAnswers_data()
+{
+    QTest::addColumn<int>("request"); // sent to MacA before the answers; 0 for none
+    QTest::addColumn<QString>("requestTo");
+    QTest::addColumn<int>("answeredAfter"); // milliseconds
+    QTest::addColumn<bool>("answeredTwice");
+    QTest::addColumn<bool>("actedOn");
+
+    QTest::newRow("no request") << 0 << MacA << 100 << false << false;
+    QTest::newRow("request to another device") << int(SetNetworkConfigAuth) << MacB << 100 << false << false;
+    QTest::newRow("request of the other kind") << int(SetNetworkConfig) << MacA << 100 << false << false;
+    QTest::newRow("reading a configuration is no change") << int(GetNetworkConfig) << MacA << 100 << false << false;
+    QTest::newRow("answered already") << int(SetNetworkConfigAuth) << MacA << 100 << true << false;
+    QTest::newRow("after the answer window") << int(SetNetworkConfigAuth) << MacA << 30001 << false << false;
+    QTest::newRow("late, after the time-out") << int(SetNetworkConfigAuth) << MacA << 10000 << false << true;
+    QTest::newRow("request in other letter case")
+        << int(SetNetworkConfigAuth) << MacA.toLower() << 100 << false << true;
+}
+
+void TestDeviceModel::unrequestedAnswers()
+{
+    QFETCH(int, request);
+    QFETCH(QString, requestTo);
+    QFETCH(int, answeredAfter);
+    QFETCH(bool, answeredTwice);
+    QFETCH(bool, actedOn);
+
+    QStringList requests;
+    loopBackRequests(*model, &requests);
+    model->onDeviceReplyReceived(Replies::config(MacA, QStringLiteral("lobby"), QStringLiteral("10.0.0.5")));
+    const QStringList stored = {MacA, QStringLiteral("admin"), QStringLiteral("secret")};
+    CredentialStore::saveLoginData(stored);
+    if (request != 0)
+        model->onDeviceRequestSent(request, requestTo);
+    now = now.addMSecs(answeredAfter);
+    if (answeredTwice) {
+        model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, MacA, 7));
+        QCOMPARE(text(*model, 0, 6), QStringLiteral("Request failed"));
+    }
+    const QString stateBefore = text(*model, 0, 6);
+
+    // Success would restart the device's network; a refusal would forget its stored credentials.
+    model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, MacA, Protocol::AuthorizationFailed));
+    QCOMPARE(CredentialStore::contains(MacA), !actedOn);
+    if (!actedOn)
+        QCOMPARE(text(*model, 0, 6), stateBefore);
+    model->onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, MacA, 0));
+    QVERIFY(requests.isEmpty());
+}
+
+// Beyond the limit no row is made; the devices already listed still get their replies, and the
+// limit is reported once per table.
+void TestDeviceModel::deviceLimit()
+{
+    model->setDeviceLimit(2);
+    QSignalSpy reached(model.get(), &DeviceModel::deviceLimitReached);
+    model->onDeviceReplyReceived(Replies::config(MacA, QStringLiteral("a"), QStringLiteral("10.0.0.5")));
+    model->onDeviceReplyReceived(Replies::config(MacB, QStringLiteral("b"), QStringLiteral("10.0.0.6")));
+    model->onDeviceReplyReceived(Replies::config(MacC, QStringLiteral("c"), QStringLiteral("10.0.0.7")));
+    model->onDeviceReplyReceived(Replies::info(MacC, QStringLiteral("Panoryx-III")));
+    model->onDeviceReplyReceived(Replies::info(MacB, QStringLiteral("Panoryx-III")));
+    QCOMPARE(model->rowCount(), 2);
+    QCOMPARE(text(*model, 1, 0), QStringLiteral("Panoryx-III"));
+    QCOMPARE(reached.size(), 1);
+    QCOMPARE(reached.first().first().toInt(), 2);
+
+    model->setRowCount(0); // a new scan
+    model->onDeviceReplyReceived(Replies::config(MacA, QStringLiteral("a"), QStringLiteral("10.0.0.5")));
+    model->onDeviceReplyReceived(Replies::config(MacB, QStringLiteral("b"), QStringLiteral("10.0.0.6")));
+    model->onDeviceReplyReceived(Replies::config(MacC, QStringLiteral("c"), QStringLiteral("10.0.0.7")));
+    QCOMPARE(reached.size(), 2);
+
+    // What is kept of a configuration reply is its fields, not the rest of a 64 KiB datagram.
+    model->onDeviceReplyReceived(Replies::config(MacA, QStringLiteral("a"), QStringLiteral("10.0.0.5")) +
+                                 QByteArray(65000, 'x'));
+    const QByteArray kept = model->item(0, 5)->data(DeviceModel::ConfigDatagramRole).toByteArray();
+    QCOMPARE(kept, Replies::config(MacA, QStringLiteral("a"), QStringLiteral("10.0.0.5")));
 }
 
 QTEST_MAIN(TestDeviceModel)

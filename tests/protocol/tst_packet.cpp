@@ -281,6 +281,9 @@ void TestPacket::deviceInfo_data()
     QTest::newRow("empty reads 0") << body("", "", QByteArray("X") + '\0') << 0 << QString() << QStringLiteral("X");
     QTest::newRow("name without NUL ends with the datagram")
         << body("3", "1.0.0", "Motilux-III") << 3 << QStringLiteral("1.0.0") << QStringLiteral("Motilux-III");
+    QTest::newRow("name of the largest datagram is kept as 255 characters")
+        << body("3", "1.0.0", QByteArray(65507 - 148, 'n')) << 3 << QStringLiteral("1.0.0")
+        << QString(255, QLatin1Char('n'));
     QTest::newRow("body missing entirely") << QByteArray() << 0 << QString() << QString();
     QTest::newRow("firmware cut short") << QByteArray("7\0\0\0"
                                                       "1.2",

@@ -25,13 +25,14 @@ QList<Info> oneInterface()
 }
 
 // A reply as a device sends it, addressed to `destMac`, with `tag` in its body to tell replies apart.
-QByteArray reply(const QString &destMac, int tag = 0, const char *key = Protocol::PacketIdentificationKey)
+QByteArray reply(const QString &destMac, int tag = 0, const char *key = Protocol::PacketIdentificationKey,
+                 const QString &srcMac = QStringLiteral("00:1A:2B:3C:4D:5E"))
 {
     MessageHeader header;
     header.packetIdentificationKey = QString::fromLatin1(key);
     header.messageId = DeviceInfoReply;
     header.destMacAddr = destMac;
-    header.srcMacAddr = QStringLiteral("00:1A:2B:3C:4D:5E");
+    header.srcMacAddr = srcMac;
     return header.toByteArray() + QByteArray::number(tag) + '\0';
 }
 
@@ -92,6 +93,7 @@ private slots:
     void receiveFilter_data();
     void receiveFilter();
     void oneNoticeAtATime();
+    void noticesOncePerInterval();
     void pauseHoldsRepliesInOrder();
     void repliesArrivingWhileHandlingAreKept();
     void floodLeavesTheEventLoopTurning();
@@ -343,6 +345,19 @@ void TestPacketTransceiver::receiveFilter_data()
     QTest::newRow("another protocol") << QByteArray("M-SEARCH * HTTP/1.1\r\n\r\n") << false << foreign;
     QTest::newRow("empty datagram") << QByteArray() << false << foreign;
     QTest::newRow("our key, header cut short") << reply(OwnMac).left(80) << false << none;
+    // A reply names its device by its source MAC text; without one it makes no row.
+    const char *key = Protocol::PacketIdentificationKey;
+    QTest::newRow("lower-case source MAC")
+        << reply(OwnMac, 0, key, QStringLiteral("00:1a:2b:3c:4d:5e")) << true << none;
+    QTest::newRow("no source MAC") << reply(QString(), 0, key, QString()) << false << none;
+    QTest::newRow("markup as source MAC")
+        << reply(OwnMac, 0, key, QStringLiteral("<img src=/dev/zero")) << false << none;
+    QTest::newRow("source MAC one group short")
+        << reply(OwnMac, 0, key, QStringLiteral("00:1A:2B:3C:4D")) << false << none;
+    QTest::newRow("source MAC with dashes")
+        << reply(OwnMac, 0, key, QStringLiteral("00-1A-2B-3C-4D-5E")) << false << none;
+    QTest::newRow("source MAC not hexadecimal")
+        << reply(OwnMac, 0, key, QStringLiteral("00:1A:2B:3C:4D:5G")) << false << none;
 }
 
 void TestPacketTransceiver::receiveFilter()
@@ -393,10 +408,35 @@ void TestPacketTransceiver::oneNoticeAtATime()
     QTest::qWait(400);
     QCOMPARE(notices, 1);
 
-    // Once it is closed, the next foreign datagram gets a notice of its own.
+    // Closed, but a stream of foreign datagrams brings no further box within the notice interval.
     sender.send(QByteArray("foreign again"));
-    QTRY_COMPARE(notices, 2);
+    QTRY_COMPARE(replies.size(), 1);
+    sender.send(reply(OwnMac, 2));
     QTRY_COMPARE(replies.size(), 2);
+    QCOMPARE(notices, 1);
+}
+
+void TestPacketTransceiver::noticesOncePerInterval()
+{
+    PacketTransceiver transceiver(oneInterface());
+    transceiver.setNoticeInterval(600);
+    QVERIFY(transceiver.bindSocket());
+    QSignalSpy replies(&transceiver, &PacketTransceiver::replyReceived);
+    QStringList notices;
+    transceiver.setNoticeHandler([&notices](const QString &, const QString &text) { notices << text; });
+    LoopbackSender sender;
+
+    QElapsedTimer stream;
+    stream.start();
+    int sent = 0;
+    while (stream.elapsed() < 1000) { // one foreign datagram every 50 ms, as a stream would come
+        sender.send(QByteArray("foreign ") + QByteArray::number(sent++));
+        QTest::qWait(50);
+    }
+    sender.send(reply(OwnMac, 1));
+    QTRY_COMPARE(replies.size(), 1);
+    // The first at once, the next once the interval has passed: two boxes for about twenty datagrams.
+    QCOMPARE(notices, QStringList(2, QStringLiteral("not our packetIdentificationKey")));
 }
 
 void TestPacketTransceiver::pauseHoldsRepliesInOrder()

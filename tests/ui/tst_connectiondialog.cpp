@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QTextDocument>
 #include <QtTest>
 
 #include <cstring>
@@ -158,6 +159,8 @@ private slots:
     void loadFromDatagram();
     void failedReplyFillsHeaderOnly_data();
     void failedReplyFillsHeaderOnly();
+    void macShownAsText_data();
+    void macShownAsText();
     void shortDatagram_data();
     void shortDatagram();
 
@@ -379,6 +382,28 @@ void TestConnectionDialog::failedReplyFillsHeaderOnly()
     QVERIFY(shown.groupEnabled);
     for (const QString &text : {shown.host, shown.ip, shown.mask, shown.domain, shown.gateway, shown.dns1, shown.dns2})
         QVERIFY2(text.isEmpty(), qPrintable(text));
+}
+
+void TestConnectionDialog::macShownAsText_data()
+{
+    QTest::addColumn<QString>("mac");
+    QTest::newRow("image of an endless file") << QStringLiteral("<img src=/dev/zer"); // the field's 17 characters
+    QTest::newRow("heading") << QStringLiteral("<h1>x</h1>");
+    QTest::newRow("entity") << QStringLiteral("&lt;b&gt;");
+}
+
+// The MAC text comes from the network: the header shows it as it is, and it can load nothing.
+void TestConnectionDialog::macShownAsText()
+{
+    QFETCH(QString, mac);
+    ConnectionDialog dialog(false);
+    dialog.loadFromDatagram(Replies::header(NetworkConfigReply, mac, 0).toByteArray());
+    QCOMPARE(dialog.macAddress(), mac);
+    const QString header = headerLabel(&dialog)->text();
+    QVERIFY2(!header.contains(mac), qPrintable(header)); // never as markup
+    QTextDocument shown;
+    shown.setHtml(header);
+    QVERIFY2(shown.toPlainText().contains(mac), qPrintable(shown.toPlainText()));
 }
 
 void TestConnectionDialog::shortDatagram_data()

@@ -32,6 +32,7 @@ const QString MacA = QStringLiteral("02:00:5E:AA:00:01");
 const QString MacB = QStringLiteral("02:00:5E:BB:00:02");
 const QString MacC = QStringLiteral("02:00:5E:CC:00:03");
 const QString MacD = QStringLiteral("02:00:5E:DD:00:04");
+const QString MacE = QStringLiteral("02:00:5E:EE:00:05");
 const QString BroadcastMac = QStringLiteral("FF:FF:FF:FF:FF:FF");
 const QString AppName = QStringLiteral("Veltra Device Finder");
 const QString PacketLostText = QStringLiteral("Device information incomplete. Please scan network again!");
@@ -762,9 +763,11 @@ void TestMainWindow::launchBrowser_data()
     QTest::newRow("current row") << 1 << int(DeviceModel::DeviceColumn) << "http://10.0.0.2/index.cgi";
     QTest::newRow("current cell in the status column")
         << 0 << int(DeviceModel::StatusColumn) << "http://10.0.0.1/index.cgi";
-    // The address is not checked: an empty one still opens the URL, without a host.
-    QTest::newRow("no current index") << -1 << 0 << "http:///index.cgi";
-    QTest::newRow("current row without address") << 2 << int(DeviceModel::DeviceColumn) << "http:///index.cgi";
+    // Only a plain IPv4 address becomes the page's host; anything else opens nothing.
+    QTest::newRow("no current index") << -1 << 0 << QString();
+    QTest::newRow("current row without address") << 2 << int(DeviceModel::DeviceColumn) << QString();
+    QTest::newRow("address with a user part") << 3 << int(DeviceModel::DeviceColumn) << QString();
+    QTest::newRow("failed reply's N/A") << 4 << int(DeviceModel::DeviceColumn) << QString();
 }
 
 void TestMainWindow::launchBrowser()
@@ -776,7 +779,9 @@ void TestMainWindow::launchBrowser()
     MainWindow window;
     feed(window, device(MacA, QStringLiteral("Panoryx-III"), QStringLiteral("10.0.0.1")) +
                      device(MacB, QStringLiteral("Motilux-II"), QStringLiteral("10.0.0.2")) +
-                     QByteArrayList{Replies::info(MacC, QStringLiteral("Motilux-III"))});
+                     QByteArrayList{Replies::info(MacC, QStringLiteral("Motilux-III"))} +
+                     device(MacD, QStringLiteral("Motilux-II"), QStringLiteral("a@evil.example")) +
+                     QByteArrayList{Replies::config(MacE, QString(), QString(), QStringLiteral("0"), 1)});
     // The current index, not the selection, names the device.
     selectRows(window, {0});
     if (row >= 0)
@@ -789,6 +794,11 @@ void TestMainWindow::launchBrowser()
     ModalAnswerer answerer;
     QVERIFY(QMetaObject::invokeMethod(&window, "launchBrowser"));
 
+    if (url.isEmpty()) {
+        QVERIFY(catcher.urls.isEmpty());
+        QVERIFY(answerer.seen.isEmpty());
+        return;
+    }
     QCOMPARE(catcher.urls.size(), 1);
     const QUrl opened = catcher.urls.first();
     QCOMPARE(opened.toString(), url);
