@@ -98,11 +98,6 @@ bool replaceFile(const QString &fileName, const QByteArray &bytes, QString *erro
 }
 
 #ifdef Q_OS_UNIX
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("ConnectionExport", text);
-}
-
 QString systemError(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -120,7 +115,9 @@ std::optional<QString> followOwnLinks(const QString &fileName, QString *error)
         if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISLNK(status.st_mode))
             return path;
         if (status.st_uid != ::geteuid() && status.st_uid != 0) {
-            *error = tr("%1 is a symbolic link of another user and is not followed").arg(path);
+            *error = QCoreApplication::translate("ConnectionExport",
+                                                 "%1 is a symbolic link of another user and is not followed")
+                         .arg(path);
             return std::nullopt;
         }
         path = QFileInfo(path).symLinkTarget();
@@ -136,7 +133,8 @@ std::optional<QString> followOwnLinks(const QString &fileName, QString *error)
 bool writeTo(const QString &path, const QByteArray &bytes, QString *error)
 {
     const QByteArray nativePath = QFile::encodeName(path);
-    const QString notWritten = tr("%1 is a pipe or socket, not a file or device").arg(path);
+    const QString notWritten =
+        QCoreApplication::translate("ConnectionExport", "%1 is a pipe or socket, not a file or device").arg(path);
     int fd = ::open(nativePath.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
         // The new file is made here, so that no link can take its place before QSaveFile replaces
