@@ -7,12 +7,15 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <QtEndian>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -58,13 +61,41 @@ QString instanceName()
     return QLatin1String("veltra-") + QString::fromLatin1(hash.toHex().left(16));
 }
 
-// The per-user runtime folder is private to the user; the temporary folder is the fallback.
-QString lockDirectory()
+// A folder that only this user can use, or an empty text when there is none: in a shared one any
+// other user could take the names first and stop every start. The per-user runtime folder
+// ($XDG_RUNTIME_DIR, or one Qt makes in the temporary folder), checked here as well, whatever Qt
+// checked: a folder, not a link, of this user with mode 0700. Elsewhere the temporary folder is
+// per user.
+QString privateDirectory()
 {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return runtime;
+#ifdef Q_OS_UNIX
+    // Absolute, since QLocalServer takes a relative name as one in the shared temporary folder.
+    const QString directory = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString path = directory.isEmpty() ? QString() : QFileInfo(directory).absoluteFilePath();
+    struct stat status = {};
+    if (path.isEmpty() || ::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISDIR(status.st_mode) ||
+        status.st_uid != ::geteuid() || (status.st_mode & 0777) != 0700)
+        return QString();
+    return path;
+#else
     return QDir::tempPath();
+#endif
+}
+
+// Whether nothing is at `path`, or a socket (else a plain file) of this user. Only this user can
+// create files in the private folder: anything else there was planted, and is never trusted.
+bool absentOrOwn(const QString &path, bool socket)
+{
+#ifdef Q_OS_UNIX
+    struct stat status = {};
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
+        return errno == ENOENT;
+    return (socket ? S_ISSOCK(status.st_mode) : S_ISREG(status.st_mode)) && status.st_uid == ::geteuid();
+#else
+    Q_UNUSED(path);
+    Q_UNUSED(socket);
+    return true;
+#endif
 }
 
 QByteArray frame(const QByteArray &payload)
@@ -90,21 +121,37 @@ void drop(QLocalSocket *socket)
 
 SingleApplication::SingleApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
+    const QString directory = privateDirectory();
+    if (directory.isEmpty()) {
+        // Better a second window than a program that others can stop from starting.
+        qDebug("SingleApplication: no folder that only this user can use; running without the single-instance check");
+        return;
+    }
     const QString name = instanceName();
-    const QString directory = lockDirectory();
 #ifdef Q_OS_WIN
     socketName = name;
 #else
     socketName = directory + QLatin1Char('/') + name + QLatin1String(".socket");
 #endif
 
-    lock = std::make_unique<QLockFile>(directory + QLatin1Char('/') + name + QLatin1String(".lock"));
+    const QString lockName = directory + QLatin1Char('/') + name + QLatin1String(".lock");
+    // A planted lock file would make this start hand over to whoever holds it: it goes.
+    if (!absentOrOwn(lockName, false) && !QFile::remove(lockName)) {
+        qDebug("SingleApplication: %s is not this user's lock file; running without the single-instance check",
+               qPrintable(QDir::toNativeSeparators(lockName)));
+        return;
+    }
+    lock = std::make_unique<QLockFile>(lockName);
     // Held for the whole run: only a dead owner makes the lock stale, never its age.
     lock->setStaleLockTime(0);
     if (lock->tryLock(0)) {
         startServer();
     } else if (lock->error() == QLockFile::LockFailedError) {
-        running = true;
+        // A running instance of this user, unless someone else's socket stands in for its own.
+        running = absentOrOwn(socketName, true);
+        if (!running)
+            qDebug("SingleApplication: %s is not this user's socket; running without the single-instance check",
+                   qPrintable(QDir::toNativeSeparators(socketName)));
     } else {
         // Better a second window than a program that never starts.
         qWarning("SingleApplication: cannot create the lock file %s; running without the single-instance check",
@@ -134,6 +181,9 @@ bool SingleApplication::sendMessage(const QString &message, int timeout)
     // The running instance holds the lock a moment before it listens, and a crashed one leaves
     // its socket behind until the next owner removes it: keep trying until the time is up.
     for (;;) {
+        // Someone else's socket would take the message and leave this start without a window.
+        if (!absentOrOwn(socketName, true))
+            return false;
         socket.connectToServer(socketName);
         if (socket.waitForConnected(remaining(deadline)))
             break;

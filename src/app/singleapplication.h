@@ -17,7 +17,9 @@ class QWidget;
 // Identity: the current user and the canonical path of the executable, so two builds in different
 // folders are different applications. The instance that takes the lock file is the running
 // instance; it listens on a local socket that only its user may open. Every other start reports
-// isRunning() and may deliver messages with sendMessage().
+// isRunning() and may deliver messages with sendMessage(). Lock and socket live in a folder that
+// only the user can use; where there is none, or another user's file takes their place, every start
+// runs on its own.
 class SingleApplication : public QApplication
 {
     Q_OBJECT
@@ -39,7 +41,8 @@ public:
     void setActivationWindow(QWidget *window, bool activateOnMessage = true);
     QWidget *activationWindow() const;
 
-    // Where the running instance listens: the socket path, or the pipe name where there are no paths.
+    // Where the running instance listens: the socket path, or the pipe name where there are no paths;
+    // empty without a private folder.
     QString serverName() const { return socketName; }
 
     // Clears the activation window's minimized state, shows, raises and activates it.

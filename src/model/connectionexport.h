@@ -22,7 +22,9 @@ public:
     static QByteArray document(const QList<Entry> &entries, QStringList *names = nullptr);
 
     // Replaces `fileName` with the document only once all of it is written; an existing file is
-    // left as it was when anything fails. A device or other special file is written in place.
-    // Returns the number of connections written, or -1 with the system's reason in `error`.
+    // left as it was when anything fails. A device is written in place. Symbolic links are followed
+    // only while they belong to the user or to root; such a link of anyone else, a pipe or a socket
+    // is refused, without waiting for anything. Returns the number of connections written, or -1
+    // with the reason in `error`.
     static int writeFile(const QString &fileName, const QList<Entry> &entries, QString *error);
 };

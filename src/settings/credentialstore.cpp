@@ -1,14 +1,18 @@
 #include "credentialstore.h"
 
 #include <QDebug>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QSettings>
 #include <QtEndian>
 
 #include <optional>
 #include <zlib.h>
+
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -65,20 +69,35 @@ bool isPlainKey(const QString &key)
 }
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-// QSettings writes a new file with the process umask, usually readable by every local user, and
-// keeps the mode of an existing one. Making the file private before writing means that new
-// credentials are never readable by others, not even until the mode is corrected afterwards.
-void makePrivateBeforeWrite(const QString &fileName)
+// While it lives, whatever the process creates is for its owner only: the settings folder, the
+// lock file, the new settings file and its temporary copy that QSettings makes as it writes (also
+// at the end of a dangling link) are private from their first moment, not made so afterwards.
+// The creation mask belongs to the whole process, so other threads' new files are private too
+// meanwhile; the mutex keeps two stores from restoring each other's mask.
+class PrivateCreation
 {
-    const QFileInfo info(fileName);
-    if (info.exists()) {
-        if (info.isFile())
-            QFile::setPermissions(fileName, OwnerOnly);
-        return;
+public:
+    PrivateCreation() = default;
+    ~PrivateCreation() { ::umask(previous); }
+    Q_DISABLE_COPY_MOVE(PrivateCreation)
+
+private:
+    static QMutex &mutex()
+    {
+        static QMutex instance;
+        return instance;
     }
-    QDir().mkpath(info.absolutePath());
-    QFile file(fileName);
-    file.open(QIODevice::WriteOnly | QIODevice::NewOnly, OwnerOnly);
+
+    const QMutexLocker<QMutex> locker{&mutex()};
+    const mode_t previous = ::umask(S_IRWXG | S_IRWXO);
+};
+
+// QSettings keeps the mode of an existing file: one left readable by an earlier version is made
+// private before new credentials go into it.
+void makeExistingPrivate(const QString &fileName)
+{
+    if (QFileInfo(fileName).isFile())
+        QFile::setPermissions(fileName, OwnerOnly);
 }
 #endif
 
@@ -122,9 +141,13 @@ void CredentialStore::saveLoginData(const QStringList &login)
         return;
     }
     const QString &macAddress = login.first();
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    // Outlives the settings object, whose destructor may write as well.
+    const PrivateCreation privateCreation;
+#endif
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-    makePrivateBeforeWrite(settings.fileName());
+    makeExistingPrivate(settings.fileName());
 #endif
     settings.setValue(Group + QLatin1Char('/') + macAddress, encode(login));
     // The value is never logged: Base64 of compressed text gives the password back to anyone.
@@ -141,6 +164,9 @@ bool CredentialStore::contains(const QString &macAddress)
 
 bool CredentialStore::remove(const QString &macAddress)
 {
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
+    const PrivateCreation privateCreation;
+#endif
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
     settings.beginGroup(Group);
     // Checking first keeps the comparison exact where the native store ignores case, and keeps

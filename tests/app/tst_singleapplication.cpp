@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QLocalServer>
 #include <QLocalSocket>
@@ -16,7 +17,10 @@
 #include <memory>
 #include <vector>
 
+#include <pwd.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -40,6 +44,9 @@ QByteArray frame(const QByteArray &payload)
 }
 
 constexpr char Ack = '\x06';
+
+// Another local user: the owner of files planted by the tests.
+constexpr uid_t Nobody = 65534;
 
 // A raw client of the running instance in this process.
 class Client
@@ -68,12 +75,9 @@ public:
 class Helper
 {
 public:
-    explicit Helper(const QString &runtimeDir, const QStringList &arguments = {},
+    explicit Helper(const QProcessEnvironment &environment, const QStringList &arguments = {},
                     const QString &program = QStringLiteral(SINGLE_INSTANCE_HELPER))
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir);
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         process.setProcessEnvironment(environment);
         process.start(program, arguments);
         process.waitForStarted(5000);
@@ -149,12 +153,18 @@ private slots:
     void stoppedInstance();
     void unusableRuntimeFolder_data();
     void unusableRuntimeFolder();
+    void untrustedRuntimeFolder_data();
+    void untrustedRuntimeFolder();
+    void othersLockOrSocket_data();
+    void othersLockOrSocket();
 
 private:
     Helper *start(const QStringList &arguments = {});
     Helper *startFirst();
+    QStringList leftBehind();
 
     std::unique_ptr<QTemporaryDir> runtimeDir;
+    QProcessEnvironment environment;
     std::vector<std::unique_ptr<Helper>> helpers;
 };
 
@@ -163,6 +173,9 @@ void TestSingleApplication::init()
     // Each test's helpers get a runtime folder of their own, so no test sees another's lock.
     runtimeDir = std::make_unique<QTemporaryDir>();
     QVERIFY(runtimeDir->isValid());
+    environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDir->path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
 }
 
 void TestSingleApplication::cleanup()
@@ -174,7 +187,7 @@ void TestSingleApplication::cleanup()
 
 Helper *TestSingleApplication::start(const QStringList &arguments)
 {
-    helpers.push_back(std::make_unique<Helper>(runtimeDir->path(), arguments));
+    helpers.push_back(std::make_unique<Helper>(environment, arguments));
     return helpers.back().get();
 }
 
@@ -188,6 +201,22 @@ Helper *TestSingleApplication::startFirst()
         return nullptr;
     }
     return first;
+}
+
+// The lock file and the socket that a killed instance leaves behind, or nothing unless one of each.
+QStringList TestSingleApplication::leftBehind()
+{
+    Helper *crashed = startFirst();
+    if (!crashed)
+        return {};
+    crashed->process.kill();
+    crashed->process.waitForFinished(2000);
+    const QDir dir(runtimeDir->path());
+    const QStringList locks = dir.entryList({QStringLiteral("*.lock")}, QDir::Files);
+    const QStringList sockets = dir.entryList(QDir::System);
+    if (locks.size() != 1 || sockets.size() != 1)
+        return {};
+    return {dir.filePath(locks.first()), dir.filePath(sockets.first())};
 }
 
 void TestSingleApplication::firstInstance()
@@ -363,13 +392,13 @@ void TestSingleApplication::identityFollowsExecutable()
     Helper *first = startFirst();
     QVERIFY(first);
 
-    helpers.push_back(std::make_unique<Helper>(runtimeDir->path(), QStringList(), link));
+    helpers.push_back(std::make_unique<Helper>(environment, QStringList(), link));
     Helper *throughLink = helpers.back().get();
     QVERIFY(throughLink->finishes());
     QVERIFY(throughLink->nextLine().startsWith(QLatin1String("sent 1 ")));
     QVERIFY(first->nextLine().startsWith(QLatin1String("message ...")));
 
-    helpers.push_back(std::make_unique<Helper>(runtimeDir->path(), QStringList(), copy));
+    helpers.push_back(std::make_unique<Helper>(environment, QStringList(), copy));
     QCOMPARE(helpers.back()->nextLine(), QStringLiteral("ready"));
 }
 
@@ -398,27 +427,19 @@ void TestSingleApplication::staleLockAfterKill()
 
 void TestSingleApplication::lateListener()
 {
-    // The names of the lock and the socket, from what a killed instance leaves behind.
-    Helper *crashed = startFirst();
-    QVERIFY(crashed);
-    crashed->process.kill();
-    QVERIFY(crashed->process.waitForFinished(2000));
-    const QDir dir(runtimeDir->path());
-    const QStringList locks = dir.entryList({QStringLiteral("*.lock")}, QDir::Files);
-    const QStringList sockets = dir.entryList(QDir::System);
-    QCOMPARE(locks.size(), 1);
-    QCOMPARE(sockets.size(), 1);
+    const QStringList names = leftBehind();
+    QCOMPARE(names.size(), 2);
 
     // This process takes the lock and listens only later, as a running instance does for a
     // moment while it starts up: the second start keeps trying meanwhile.
-    QLockFile lock(dir.filePath(locks.first()));
+    QLockFile lock(names.at(0));
     QVERIFY(lock.tryLock(0));
     Helper *second = start({QStringLiteral("--message"), QStringLiteral("late")});
     QTest::qWait(300);
     QCOMPARE(second->process.state(), QProcess::Running);
 
     QLocalServer server;
-    const QString socketPath = dir.filePath(sockets.first());
+    const QString socketPath = names.at(1);
     QVERIFY(QLocalServer::removeServer(socketPath));
     QVERIFY(server.listen(socketPath));
     QVERIFY(server.waitForNewConnection(2000));
@@ -440,9 +461,9 @@ void TestSingleApplication::simultaneousStarts()
     constexpr int Starts = 20;
     const qint64 startAt = QDateTime::currentMSecsSinceEpoch() + 2000;
     for (int i = 0; i < Starts; ++i)
-        helpers.push_back(std::make_unique<Helper>(
-            runtimeDir->path(), QStringList{QStringLiteral("--message"), QString::number(i),
-                                            QStringLiteral("--start-at"), QString::number(startAt)}));
+        helpers.push_back(
+            std::make_unique<Helper>(environment, QStringList{QStringLiteral("--message"), QString::number(i),
+                                                              QStringLiteral("--start-at"), QString::number(startAt)}));
 
     // Exactly one becomes the running instance and shows its window; every other hands its message
     // over to it and exits 0 without a window.
@@ -531,9 +552,9 @@ void TestSingleApplication::stoppedInstance()
 void TestSingleApplication::unusableRuntimeFolder_data()
 {
     QTest::addColumn<QString>("folder");
-    // A folder nobody can create files in, root included: no lock file.
-    QTest::newRow("no lock") << QStringLiteral("/proc");
-    // A lock file, but a socket path too long for the system: no server.
+    // Runtime and temporary folder where no one can create a private folder, root included.
+    QTest::newRow("no private folder") << QStringLiteral("/proc");
+    // A private folder, but a socket path too long for the system: no server.
     QTest::newRow("no server") << QStringLiteral("deep/").repeated(25);
 }
 
@@ -543,10 +564,100 @@ void TestSingleApplication::unusableRuntimeFolder()
     QFETCH(QString, folder);
     const QString path = QDir(runtimeDir->path()).absoluteFilePath(folder);
     QVERIFY(QDir().mkpath(path));
-    for (int i = 0; i < 2; ++i) {
-        helpers.push_back(std::make_unique<Helper>(path));
-        QCOMPARE(helpers.back()->nextLine(), QStringLiteral("ready"));
+    QVERIFY(path == QLatin1String("/proc") || ::chmod(QFile::encodeName(path).constData(), 0700) == 0);
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), path);
+    environment.insert(QStringLiteral("TMPDIR"), path);
+    for (int i = 0; i < 2; ++i)
+        QCOMPARE(start()->nextLine(), QStringLiteral("ready"));
+}
+
+void TestSingleApplication::untrustedRuntimeFolder_data()
+{
+    QTest::addColumn<QString>("runtime"); // XDG_RUNTIME_DIR in a folder shared as /tmp is; empty: unset
+    QTest::addColumn<QString>("planted"); // a folder there, open to all, made beforehand
+    QTest::addColumn<uid_t>("owner");     // of the planted folder
+    QTest::addColumn<bool>("handsOver");  // the second start hands over rather than show a window
+    // Where Qt makes the runtime folder when the variable is unset or names an unfit folder.
+    const QString fallback = QStringLiteral("runtime-") + QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+    QTest::newRow("unset") << QString() << QString() << Nobody << true;
+    QTest::newRow("unset, another user's folder in the way") << QString() << fallback << Nobody << false;
+    const QString theirs = QStringLiteral("theirs");
+    const QString open = QStringLiteral("open");
+    QTest::newRow("another user's folder") << theirs << theirs << Nobody << true;
+    QTest::newRow("own folder open to others") << open << open << ::geteuid() << true;
+}
+
+void TestSingleApplication::untrustedRuntimeFolder()
+{
+    QFETCH(QString, runtime);
+    QFETCH(QString, planted);
+    QFETCH(uid_t, owner);
+    QFETCH(bool, handsOver);
+    const QDir shared(runtimeDir->filePath(QStringLiteral("tmp")));
+    QVERIFY(shared.mkpath(QStringLiteral(".")));
+    QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+    if (!planted.isEmpty()) {
+        const QByteArray path = QFile::encodeName(shared.filePath(planted));
+        QVERIFY(shared.mkdir(planted));
+        QCOMPARE(::chmod(path.constData(), 0777), 0);
+        QCOMPARE(::chown(path.constData(), owner, gid_t(-1)), 0);
     }
+    environment.insert(QStringLiteral("TMPDIR"), shared.path());
+    if (runtime.isEmpty())
+        environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    else
+        environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), shared.filePath(runtime));
+
+    QVERIFY(startFirst());
+    const QString second = start()->nextLine();
+    QVERIFY2(second.startsWith(QLatin1String(handsOver ? "sent 1 " : "ready")), qPrintable(second));
+
+    // Lock and socket, where there are any, lie in a folder of this user that no one else may enter.
+    QDirIterator files(shared.path(), {QStringLiteral("veltra-*")}, QDir::Files | QDir::System,
+                       QDirIterator::Subdirectories);
+    int found = 0;
+    for (; files.hasNext(); ++found) {
+        struct stat folder = {};
+        QCOMPARE(::lstat(QFile::encodeName(QFileInfo(files.next()).path()).constData(), &folder), 0);
+        QCOMPARE(folder.st_uid, ::geteuid());
+        QCOMPARE(folder.st_mode & 0777, 0700u);
+    }
+    QCOMPARE(found, handsOver ? 2 : 0);
+}
+
+void TestSingleApplication::othersLockOrSocket_data()
+{
+    QTest::addColumn<bool>("lock");    // another user's lock file, held by a live process
+    QTest::addColumn<bool>("socket");  // another user's socket, listened on
+    QTest::addColumn<bool>("running"); // a running instance of this user holds the lock
+    QTest::newRow("lock") << true << false << false;
+    QTest::newRow("lock and socket") << true << true << false;
+    QTest::newRow("socket in place of a running instance's") << false << true << true;
+}
+
+void TestSingleApplication::othersLockOrSocket()
+{
+    // Planted in the private folder as only root could: the next start trusts none of it.
+    QFETCH(bool, lock);
+    QFETCH(bool, socket);
+    QFETCH(bool, running);
+    const QStringList names = leftBehind();
+    QCOMPARE(names.size(), 2);
+    QLockFile planted(names.at(0));
+    if (lock) {
+        QVERIFY(planted.tryLock(0));
+        QCOMPARE(::chown(QFile::encodeName(names.at(0)).constData(), Nobody, Nobody), 0);
+    }
+    if (running)
+        QVERIFY(startFirst());
+    QLocalServer server;
+    if (socket) {
+        QVERIFY(QLocalServer::removeServer(names.at(1)));
+        QVERIFY(server.listen(names.at(1)));
+        QCOMPARE(::chown(QFile::encodeName(names.at(1)).constData(), Nobody, Nobody), 0);
+    }
+    QCOMPARE(start()->nextLine(), QStringLiteral("ready"));
+    QVERIFY(!server.hasPendingConnections());
 }
 
 int main(int argc, char *argv[])

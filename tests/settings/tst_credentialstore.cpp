@@ -14,6 +14,31 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #endif
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+// QSaveFile writes into an unnamed file and gives it its name with linkat() once all is written.
+// This definition comes before the C library's for the whole process and keeps the mode each file
+// had when it got its name: the moment a file with the password becomes reachable by name.
+namespace {
+QList<mode_t> &linkedModes()
+{
+    static QList<mode_t> modes;
+    return modes;
+}
+} // namespace
+
+extern "C" int linkat(int fromFolder, const char *from, int toFolder, const char *to, int flags) noexcept
+{
+    const int result = int(::syscall(SYS_linkat, fromFolder, from, toFolder, to, flags));
+    struct stat status = {};
+    if (result == 0 && ::fstatat(toFolder, to, &status, AT_SYMLINK_NOFOLLOW) == 0)
+        linkedModes().append(status.st_mode & 0777);
+    return result;
+}
+#endif
 
 namespace {
 
@@ -118,6 +143,8 @@ private slots:
     void damagedSettingsFile();
 
     void settingsFileIsPrivate();
+    void newFilesArePrivate_data();
+    void newFilesArePrivate();
     void debugOutputHoldsNoSecret();
     void failedSaveIsNotReportedAsStored();
 
@@ -459,6 +486,50 @@ void TestCredentialStore::settingsFileIsPrivate()
     QCOMPARE(mode(), 0600);
 #else
     QSKIP("the native store is no plain file here");
+#endif
+}
+
+void TestCredentialStore::newFilesArePrivate_data()
+{
+    QTest::addColumn<bool>("danglingLink"); // the settings file is a link to a file yet to be made
+    QTest::newRow("no settings folder yet") << false;
+    QTest::newRow("settings file a dangling link") << true;
+}
+
+void TestCredentialStore::newFilesArePrivate()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("watches linkat()");
+#else
+    // Under the umask 022 of initTestCase, which leaves new files readable by everyone.
+    QFETCH(bool, danglingLink);
+    const QString fileName = settingsFileName();
+    const QString folder = QFileInfo(fileName).path();
+    QVERIFY(QDir(folder).removeRecursively());
+    QString target = fileName;
+    if (danglingLink) {
+        target = configDir.filePath(QStringLiteral("elsewhere/settings.conf"));
+        QVERIFY(QDir().mkpath(folder) && QDir().mkpath(QFileInfo(target).path()));
+        QVERIFY(QFile::link(target, fileName));
+    }
+    const auto mode = [](const QString &path) {
+        struct stat info = {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 0777) : -1;
+    };
+
+    linkedModes().clear();
+    CredentialStore::saveLoginData({Mac, QStringLiteral("admin"), QStringLiteral("s3cret")});
+    QCOMPARE(CredentialStore::loadLoginData(Mac).size(), 3);
+    QCOMPARE(mode(target), 0600);
+    QVERIFY(QFileInfo(fileName).isSymLink() == danglingLink);
+    if (!danglingLink)
+        QCOMPARE(mode(folder), 0700);
+    // Private already when it got its name, not only made so afterwards.
+    QVERIFY2(!linkedModes().isEmpty(), "the settings were not linked into place: nothing was watched");
+    for (const mode_t linked : std::as_const(linkedModes()))
+        QCOMPARE(linked, mode_t(0600));
+    // The process's own umask is back.
+    QCOMPARE(::umask(022), mode_t(022));
 #endif
 }
 

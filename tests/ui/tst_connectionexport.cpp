@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QLocalServer>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
@@ -18,6 +19,7 @@
 #include <QtTest>
 
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -330,6 +332,8 @@ private slots:
     void failureLeavesFileAndWarns();
     void deviceFileIsWrittenInPlace();
     void writeFileRefusesDirectory();
+    void untrustedTargetsAreRefused_data();
+    void untrustedTargetsAreRefused();
 
 private:
     QTemporaryDir configDir;
@@ -847,6 +851,86 @@ void TestConnectionExport::writeFileRefusesDirectory()
     QCOMPARE(ConnectionExport::writeFile(path, {{QStringLiteral("10.0.0.1"), 1, QStringLiteral("d")}}, &error), -1);
     QVERIFY(!error.isEmpty());
     QVERIFY(QFileInfo(path).isDir());
+}
+
+void TestConnectionExport::untrustedTargetsAreRefused_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("refusal"); // part of the error text; empty: the export is written
+    const QString link = QStringLiteral("symbolic link of another user");
+    const QString pipe = QStringLiteral("pipe or socket");
+    QTest::newRow("another user's link to the user's file") << QStringLiteral("their link") << link;
+    QTest::newRow("another user's dangling link") << QStringLiteral("their dangling link") << link;
+    QTest::newRow("own link to another user's link") << QStringLiteral("own link, their link") << link;
+    QTest::newRow("own link") << QStringLiteral("own link") << QString();
+    QTest::newRow("pipe without reader") << QStringLiteral("pipe") << pipe;
+    QTest::newRow("pipe with reader") << QStringLiteral("pipe, reader") << pipe;
+    QTest::newRow("socket") << QStringLiteral("socket") << pipe;
+}
+
+void TestConnectionExport::untrustedTargetsAreRefused()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs file owners, pipes and sockets");
+#else
+    // What another user can leave at a name in a shared folder such as /tmp: nothing of the user's
+    // is replaced through it, and nothing waits for it.
+    QFETCH(QString, kind);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir(workDir.filePath(QStringLiteral("target-XXXXXX")));
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("report.xml"));
+    const QString own = dir.filePath(QStringLiteral("own.xml"));
+    const QString missing = dir.filePath(QStringLiteral("new.xml"));
+    const QByteArray old = "a file of the user's\n";
+    QVERIFY(writeFile(own, old));
+    const auto link = [](const QString &target, const QString &at, uid_t owner) {
+        return QFile::link(target, at) && ::lchown(QFile::encodeName(at).constData(), owner, gid_t(-1)) == 0;
+    };
+    constexpr uid_t Nobody = 65534;
+    QLocalServer server;
+    int reader = -1;
+    if (kind == QLatin1String("their link")) {
+        QVERIFY(link(own, path, Nobody));
+    } else if (kind == QLatin1String("their dangling link")) {
+        QVERIFY(link(missing, path, Nobody));
+    } else if (kind == QLatin1String("own link, their link")) {
+        QVERIFY(link(own, dir.filePath(QStringLiteral("theirs")), Nobody));
+        QVERIFY(link(dir.filePath(QStringLiteral("theirs")), path, ::geteuid()));
+    } else if (kind == QLatin1String("own link")) {
+        QVERIFY(link(own, path, ::geteuid()));
+    } else if (kind == QLatin1String("socket")) {
+        QVERIFY(server.listen(path));
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0666), 0);
+        if (kind == QLatin1String("pipe, reader"))
+            QVERIFY((reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK)) >= 0);
+    }
+    const auto closeReader = qScopeGuard([reader] {
+        if (reader >= 0)
+            ::close(reader);
+    });
+
+    // Through the window, whose warning shows the reason; veltra-find reports the same text.
+    ExportWindow w;
+    w.add(device(1));
+    w.select({device(1)});
+    const ExportRun run = w.run(path);
+    QCOMPARE(run.boxes.size(), 1);
+    const ExportRun::Box &box = run.boxes.first();
+    if (refusal.isEmpty()) {
+        QCOMPARE(box.icon, QMessageBox::Information);
+        QCOMPARE(readConnections(readFile(own)).size(), 1);
+        QVERIFY(QFileInfo(path).isSymLink());
+        return;
+    }
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QVERIFY2(box.text.contains(refusal), qPrintable(box.text));
+    QCOMPARE(readFile(own), old);
+    QVERIFY(!QFileInfo::exists(missing));
+    char byte = 0;
+    QVERIFY(reader < 0 || ::read(reader, &byte, 1) <= 0);
+#endif
 }
 
 QTEST_MAIN(TestConnectionExport)
