@@ -86,7 +86,8 @@ void CommandRunner::print(const QByteArray &bytes)
 
 void CommandRunner::message(const QString &text)
 {
-    std::fprintf(err, "veltra-find: %s\n", text.toLocal8Bit().constData());
+    // Messages may quote device texts and typed values: no control character reaches the terminal.
+    std::fprintf(err, "veltra-find: %s\n", RecordTable::printable(text).toLocal8Bit().constData());
     std::fflush(err);
 }
 

@@ -39,7 +39,7 @@ int main(int argc, char *argv[])
     const auto options = CommandLine::parse(QCoreApplication::arguments().mid(1), &error);
     if (!options) {
         std::fprintf(stderr, "veltra-find: %s\nTry 'veltra-find --help' for more information.\n",
-                     error.toLocal8Bit().constData());
+                     RecordTable::printable(error).toLocal8Bit().constData());
         return CommandLine::BadInput;
     }
     if (options->help) {
