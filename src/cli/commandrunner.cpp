@@ -19,7 +19,8 @@ namespace {
 
 using Status = CommandLine::ExitStatus;
 
-const QString PasswordVariable = QStringLiteral("VELTRA_PASSWORD");
+constexpr char PasswordVariableName[] = "VELTRA_PASSWORD";
+const QString PasswordVariable = QString::fromLatin1(PasswordVariableName);
 // "More than 5000 ms" after RestartNetwork, as the desktop program's tracking has it.
 constexpr int RestartDelay = 5000;
 constexpr int RereadDelay = RestartDelay + 100;
@@ -225,16 +226,29 @@ int CommandRunner::show(const CommandLine::Options &options)
 
 bool CommandRunner::givenCredentials(const CommandLine::Options &options, Credentials *credentials)
 {
+    // Once read, the password has no business in the environment that anything started later
+    // would inherit.
+    std::optional<QString> fromEnvironment;
+    if (qEnvironmentVariableIsSet(PasswordVariableName)) {
+        fromEnvironment = qEnvironmentVariable(PasswordVariableName);
+        qunsetenv(PasswordVariableName);
+    }
     if (options.user.isEmpty()) {
-        if (qEnvironmentVariableIsSet("VELTRA_PASSWORD"))
+        if (fromEnvironment)
             message(QStringLiteral("%1 is set but no --user is given; it is not used").arg(PasswordVariable));
         return true;
     }
     QString password;
     if (options.passwordStdin) {
-        password = readStdin ? readStdin() : QString();
-    } else if (qEnvironmentVariableIsSet("VELTRA_PASSWORD")) {
-        password = qEnvironmentVariable("VELTRA_PASSWORD");
+        QString error;
+        const std::optional<QString> line = readStdin ? readStdin(&error) : QString();
+        if (!line) {
+            message(error);
+            return false;
+        }
+        password = *line;
+    } else if (fromEnvironment) {
+        password = *fromEnvironment;
     } else {
         message(QStringLiteral("--user needs the password on standard input (--password-stdin) or in %1")
                     .arg(PasswordVariable));
