@@ -130,6 +130,10 @@ bool CommandRunner::scanInto(const DeviceLink::Interface &interface, const Comma
         return false;
     }
     link.scan(table, options.repeat, options.waitMs);
+    if (table->turnedAwayDevices())
+        message(QStringLiteral("more than %1 devices answered on %2; further devices are ignored")
+                    .arg(table->rowLimit())
+                    .arg(interface.name));
     return true;
 }
 

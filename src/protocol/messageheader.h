@@ -37,6 +37,7 @@ inline constexpr int AuthNetworkConfigBodySize = 315;
 inline constexpr int NetworkConfigDatagramSize = HeaderSize + NetworkConfigBodySize;         // 329
 inline constexpr int AuthNetworkConfigDatagramSize = HeaderSize + AuthNetworkConfigBodySize; // 439
 inline constexpr int DeviceInfoMinimumSize = 149;
+inline constexpr int MaxDevicesPerScan = 65536; // far above any real broadcast domain; bounds memory under a flood
 
 } // namespace Protocol
 
