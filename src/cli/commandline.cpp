@@ -144,9 +144,12 @@ bool apply(CommandLine::Options *options, const QString &name, const QString &va
     return true;
 }
 
-QString unknownOption(const QString &option, CommandLine::Command command)
+// `argument` may carry a value ("--pass=hunter2", "-phunter2"): only the option's name is quoted.
+QString unknownOption(const QString &argument, CommandLine::Command command)
 {
-    if (option == QLatin1String("--password") || option.startsWith(QLatin1String("--password="))) {
+    const QString option =
+        argument.startsWith(QLatin1String("--")) ? argument.section(QLatin1Char('='), 0, 0) : argument.left(2);
+    if (option == QLatin1String("--password")) {
         // A password on the command line is visible to every user of the machine.
         return QStringLiteral("a password is never taken from the command line: give it on standard input with "
                               "--password-stdin or in the environment variable VELTRA_PASSWORD");
@@ -236,6 +239,7 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
     bool optionsEnded = false;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString &argument = arguments.at(i);
+        const bool afterPasswordFlag = i > 0 && arguments.at(i - 1) == QLatin1String("--password-stdin");
         const bool isOption = !optionsEnded && argument.startsWith(QLatin1Char('-')) && argument.size() > 1;
         if (!isOption) {
             if (options.command == Command::None) {
@@ -251,6 +255,11 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
                 }
                 accepted = optionsOf(options.command);
                 continue;
+            }
+            // A password typed after the flag would otherwise be quoted as a bad MAC address.
+            if (afterPasswordFlag && !checkMac(argument).isEmpty()) {
+                *error = QStringLiteral("--password-stdin takes no value: the password is read from standard input");
+                return std::nullopt;
             }
             const bool takesMacs = options.command == Command::Show || options.command == Command::Set ||
                                    options.command == Command::Forget || options.command == Command::Export;
@@ -384,9 +393,10 @@ QString CommandLine::helpText(Command command)
             "neither the network nor the broadcast address of its mask.\n"
             "\n"
             "Devices of protocol version 4 or more want credentials: --user with the password on standard\n"
-            "input (--password-stdin) or in the environment variable VELTRA_PASSWORD, or else the stored\n"
-            "ones of the desktop program. --remember stores given credentials once the device accepted\n"
-            "them; stored credentials that the device refuses are forgotten.\n"
+            "input (--password-stdin: one line of at most 1024 bytes, not echoed on a terminal) or in the\n"
+            "environment variable VELTRA_PASSWORD, or else the stored ones of the desktop program.\n"
+            "--remember stores given credentials once the device accepted them; stored credentials that\n"
+            "the device refuses are forgotten.\n"
             "  --wait MS   how long an answer is awaited (default 3000)\n"
             "\n"
             "Exit status: 0 applied and seen, 2 bad input, 3 authorization failed, 4 the device did not\n"

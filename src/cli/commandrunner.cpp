@@ -19,7 +19,8 @@ namespace {
 
 using Status = CommandLine::ExitStatus;
 
-const QString PasswordVariable = QStringLiteral("VELTRA_PASSWORD");
+constexpr char PasswordVariableName[] = "VELTRA_PASSWORD";
+const QString PasswordVariable = QString::fromLatin1(PasswordVariableName);
 // "More than 5000 ms" after RestartNetwork, as the desktop program's tracking has it.
 constexpr int RestartDelay = 5000;
 constexpr int RereadDelay = RestartDelay + 100;
@@ -86,7 +87,8 @@ void CommandRunner::print(const QByteArray &bytes)
 
 void CommandRunner::message(const QString &text)
 {
-    std::fprintf(err, "veltra-find: %s\n", text.toLocal8Bit().constData());
+    // Messages may quote device texts and typed values: no control character reaches the terminal.
+    std::fprintf(err, "veltra-find: %s\n", RecordTable::printable(text).toLocal8Bit().constData());
     std::fflush(err);
 }
 
@@ -128,6 +130,10 @@ bool CommandRunner::scanInto(const DeviceLink::Interface &interface, const Comma
         return false;
     }
     link.scan(table, options.repeat, options.waitMs);
+    if (table->turnedAwayDevices())
+        message(QStringLiteral("more than %1 devices answered on %2; further devices are ignored")
+                    .arg(table->rowLimit())
+                    .arg(interface.name));
     return true;
 }
 
@@ -224,16 +230,29 @@ int CommandRunner::show(const CommandLine::Options &options)
 
 bool CommandRunner::givenCredentials(const CommandLine::Options &options, Credentials *credentials)
 {
+    // Once read, the password has no business in the environment that anything started later
+    // would inherit.
+    std::optional<QString> fromEnvironment;
+    if (qEnvironmentVariableIsSet(PasswordVariableName)) {
+        fromEnvironment = qEnvironmentVariable(PasswordVariableName);
+        qunsetenv(PasswordVariableName);
+    }
     if (options.user.isEmpty()) {
-        if (qEnvironmentVariableIsSet("VELTRA_PASSWORD"))
+        if (fromEnvironment)
             message(QStringLiteral("%1 is set but no --user is given; it is not used").arg(PasswordVariable));
         return true;
     }
     QString password;
     if (options.passwordStdin) {
-        password = readStdin ? readStdin() : QString();
-    } else if (qEnvironmentVariableIsSet("VELTRA_PASSWORD")) {
-        password = qEnvironmentVariable("VELTRA_PASSWORD");
+        QString error;
+        const std::optional<QString> line = readStdin ? readStdin(&error) : QString();
+        if (!line) {
+            message(error);
+            return false;
+        }
+        password = *line;
+    } else if (fromEnvironment) {
+        password = *fromEnvironment;
     } else {
         message(QStringLiteral("--user needs the password on standard input (--password-stdin) or in %1")
                     .arg(PasswordVariable));

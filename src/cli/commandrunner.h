@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 class DeviceTable;
 
@@ -18,8 +19,8 @@ class DeviceTable;
 class CommandRunner
 {
 public:
-    // Where the password comes from when the command line does not give one on standard input.
-    using PasswordReader = std::function<QString()>;
+    // Reads the password of --password-stdin; nullopt with a message when there is no usable one.
+    using PasswordReader = std::function<std::optional<QString>(QString *error)>;
 
     explicit CommandRunner(FILE *out = stdout, FILE *err = stderr) : out(out), err(err) {}
 
@@ -48,6 +49,7 @@ private:
     // Scans one interface into `table`; false with a message when the socket cannot be bound.
     bool scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options, DeviceTable *table);
     // The credentials the command line gives; false with a message when they are unusable.
+    // VELTRA_PASSWORD leaves the environment here, used or not.
     bool givenCredentials(const CommandLine::Options &options, Credentials *credentials);
 
     void print(const QByteArray &bytes);

@@ -62,8 +62,15 @@ DeviceLink::DeviceLink(const Interface &interface, QObject *parent) : QObject(pa
     PacketTransceiver::InterfaceInfo info{
         QNetworkInterface::IsUp | QNetworkInterface::IsRunning, iface.mac, iface.name, {iface.address}};
     link = new PacketTransceiver({info}, this);
-    connect(link, &PacketTransceiver::replyReceived, this,
-            [this](const QByteArray &datagram) { inbox.append(datagram); });
+    connect(link, &PacketTransceiver::replyReceived, this, [this](const QByteArray &datagram) {
+        if (scanTable) {
+            scanTable->addReply(datagram);
+            return;
+        }
+        if (inbox.size() >= MaxWaitingReplies)
+            inbox.removeFirst();
+        inbox.append(datagram);
+    });
 }
 
 bool DeviceLink::bind(QString *error)
@@ -77,6 +84,7 @@ bool DeviceLink::bind(QString *error)
 
 void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
 {
+    scanTable = table;
     for (int round = 0; round < repeat; ++round) {
         if (round > 0)
             runFor(link, RepeatGap, false);
@@ -88,9 +96,7 @@ void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
         link->getNetworkConfig(AllDevices);
     }
     runFor(link, waitMs, false);
-    for (const QByteArray &datagram : std::as_const(inbox))
-        table->addReply(datagram);
-    inbox.clear();
+    scanTable = nullptr;
 }
 
 std::optional<QByteArray> DeviceLink::takeReply(quint32 messageId, const QString &mac)

@@ -31,6 +31,8 @@ public:
     static constexpr int BroadcastGap = 100; // between the two requests of a scan, as the desktop does
     static constexpr int RepeatGap = 250;    // between two pairs of requests of a repeated scan
     static constexpr int ResendInterval = 1000;
+    // Replies that wait to be taken; beyond it the oldest go. Those awaited are taken as they come.
+    static constexpr int MaxWaitingReplies = 1024;
 
     // The usable interfaces by the desktop program's rule, the current one first.
     static QList<Interface> usableInterfaces();
@@ -47,7 +49,8 @@ public:
     bool bind(QString *error);
 
     // Sends GetDeviceInfo and, 100 ms later, GetNetworkConfig to every device, `repeat` times,
-    // and adds every reply that arrives until `waitMs` after the last pair to `table`.
+    // and adds every reply that arrives until `waitMs` after the last pair to `table` as it
+    // arrives, so that nothing but the table grows however much arrives.
     void scan(DeviceTable *table, int repeat, int waitMs);
 
     // Waits up to `waitMs` for a reply with `messageId` from `mac` (any letter case) and takes
@@ -68,4 +71,5 @@ private:
     Interface iface;
     PacketTransceiver *link = nullptr;
     QList<QByteArray> inbox;
+    DeviceTable *scanTable = nullptr; // while scanning, replies go straight to it
 };

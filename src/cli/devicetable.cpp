@@ -26,20 +26,25 @@ void DeviceTable::addReply(const QByteArray &datagram)
     const QString mac = MessageHeader::srcMacOf(datagram);
     int index = findRow(mac);
     if (index < 0) {
+        if (rowCount() >= maxRows) {
+            turnedAway = true;
+            return;
+        }
         table.append(Row());
         index = rowCount() - 1;
         rowByMac.insert(mac.toCaseFolded(), index);
     }
     Row &entry = table[index];
     if (messageId == NetworkConfigReply) {
-        entry.configDatagram = datagram;
+        // The body ends there; what a device sends beyond it is never read.
+        entry.configDatagram = datagram.left(Protocol::NetworkConfigDatagramSize);
         const NetworkConfigBody config = NetworkConfigBody::fromDatagram(datagram);
         entry.hostName = ok ? config.hostName : NotAvailable;
         entry.ip = ok ? config.ipAddress : NotAvailable;
         entry.ipConfig = !ok ? NotAvailable : config.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static");
     } else {
         const DeviceInfoBody info = DeviceInfoBody::fromDatagram(datagram);
-        entry.device = ok ? info.deviceName : NotAvailable;
+        entry.device = ok ? info.deviceName.left(MaxDeviceNameLength) : NotAvailable;
         entry.firmware = ok ? info.firmware : NotAvailable;
         entry.productType = ok ? info.productType() : 0;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "connectionexport.h"
+#include "messageheader.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -12,10 +13,16 @@
 
 // The devices of one scan, built from their replies by the desktop table's rules (DeviceModel)
 // without its item model, whose status icons want a GUI application. One row per MAC address
-// (letter case ignored); a failed reply fills the cells of its kind with "N/A".
+// (letter case ignored); a failed reply fills the cells of its kind with "N/A". Bounded whatever
+// answers: at most `maxRows` devices, each with a configuration reply of at most
+// Protocol::NetworkConfigDatagramSize bytes and a device name of at most MaxDeviceNameLength.
 class DeviceTable
 {
 public:
+    static constexpr int MaxDeviceNameLength = 255;
+
+    explicit DeviceTable(int maxRows = Protocol::MaxDevicesPerScan) : maxRows(maxRows) {}
+
     struct Row
     {
         // A cell holds a value once a reply filled it, also when the reply's text was empty.
@@ -26,14 +33,19 @@ public:
         std::optional<QString> ipConfig; // "DHCP", "static" or "N/A"
         std::optional<int> productType;  // 0 after a failed information reply
         QString mac;                     // as the last reply wrote it
-        QByteArray configDatagram;       // the last NetworkConfigReply, whatever its result
+        // The first NetworkConfigDatagramSize bytes of the last NetworkConfigReply, whatever its
+        // result.
+        QByteArray configDatagram;
     };
 
     // NetworkConfigReply (8) and DeviceInfoReply (12) fill their cells; other datagrams are
-    // ignored.
+    // ignored, and so are new devices once the table is full.
     void addReply(const QByteArray &datagram);
+    // Whether a device was turned away because the table was full.
+    bool turnedAwayDevices() const { return turnedAway; }
 
     int rowCount() const { return int(table.size()); }
+    int rowLimit() const { return maxRows; }
     const Row &row(int index) const { return table.at(index); }
     // The row of `mac` in any letter case, or -1.
     int findRow(const QString &mac) const;
@@ -59,6 +71,8 @@ public:
 private:
     void markConflicts() const;
 
+    int maxRows;
+    bool turnedAway = false;
     QList<Row> table;
     QHash<QString, int> rowByMac; // case-folded MAC text -> row
     mutable QList<bool> ipMarks;

@@ -1,29 +1,14 @@
 #include "commandline.h"
 #include "commandrunner.h"
+#include "passwordinput.h"
+#include "recordtable.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
 #include <cstdio>
-#include <iostream>
-#include <iterator>
-#include <string>
 
-namespace {
-
-// The whole of standard input, less one line end: `echo secret | veltra-find ...` gives "secret".
-QString readPassword()
-{
-    const std::string input{std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    QString text = QString::fromLocal8Bit(input.data(), qsizetype(input.size()));
-    if (text.endsWith(QLatin1Char('\n')))
-        text.chop(1);
-    if (text.endsWith(QLatin1Char('\r')))
-        text.chop(1);
-    return text;
-}
-
-} // namespace
+#include <unistd.h>
 
 int main(int argc, char *argv[])
 {
@@ -39,7 +24,7 @@ int main(int argc, char *argv[])
     const auto options = CommandLine::parse(QCoreApplication::arguments().mid(1), &error);
     if (!options) {
         std::fprintf(stderr, "veltra-find: %s\nTry 'veltra-find --help' for more information.\n",
-                     error.toLocal8Bit().constData());
+                     RecordTable::printable(error).toLocal8Bit().constData());
         return CommandLine::BadInput;
     }
     if (options->help) {
@@ -51,6 +36,7 @@ int main(int argc, char *argv[])
         return CommandLine::Success;
     }
     CommandRunner runner;
-    runner.setStdinReader(readPassword);
+    runner.setStdinReader(
+        [](QString *error) { return PasswordInput::readLine(STDIN_FILENO, QStringLiteral("Password: "), error); });
     return runner.run(*options);
 }

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QJsonValue>
 
+#include <algorithm>
+
 namespace {
 
 const QString NoValue = QStringLiteral("-");
@@ -59,11 +61,23 @@ QString RecordTable::textCell(const QVariant &value)
     // An empty cell would leave a gap that reads as a shifted column.
     if (text.isEmpty())
         return NoValue;
-    // A line break or tab would break the alignment; they are shown escaped.
-    QString shown = text;
-    shown.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    shown.replace(QLatin1Char('\r'), QStringLiteral("\\r"));
-    shown.replace(QLatin1Char('\t'), QStringLiteral("\\t"));
+    // Line breaks and tabs would break the alignment, escape sequences would reach the terminal.
+    return printable(text);
+}
+
+QString RecordTable::printable(const QString &text)
+{
+    const auto isControl = [](QChar c) { return c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() <= 0x9f); };
+    if (std::none_of(text.cbegin(), text.cend(), isControl))
+        return text;
+    QString shown;
+    shown.reserve(text.size() + 8);
+    for (const QChar c : text) {
+        if (isControl(c))
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
     return shown;
 }
 
@@ -71,7 +85,12 @@ QString RecordTable::csvCell(const QVariant &value)
 {
     if (value.typeId() == QMetaType::Bool)
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    return csvField(value.isValid() ? value.toString() : QString());
+    QString text = value.isValid() ? value.toString() : QString();
+    // A spreadsheet takes a text that starts like this for a formula; the quote makes it text.
+    static const QString formulaStarts = QStringLiteral("=+-@");
+    if (value.typeId() == QMetaType::QString && !text.isEmpty() && formulaStarts.contains(text.front()))
+        text.prepend(QLatin1Char('\''));
+    return csvField(text);
 }
 
 QString RecordTable::csvField(const QString &text)

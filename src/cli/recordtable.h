@@ -33,6 +33,10 @@ public:
     // quotes doubled.
     static QString csvField(const QString &text);
 
+    // A text fit for a terminal: every C0 and C1 control character and DEL written as \xNN, so
+    // that a device's text can neither move the cursor nor talk to the terminal.
+    static QString printable(const QString &text);
+
 private:
     static QString textCell(const QVariant &value);
     static QString csvCell(const QVariant &value);

@@ -26,11 +26,12 @@ std::optional<QList<DeviceProfile>> DeviceGenerator::generate(const DeviceProfil
         return std::nullopt;
     }
     if (!DeviceText::isMac(macBase)) {
-        *error = QStringLiteral("--mac-base must be a MAC text like 02:00:00:00:00:01, not \"%1\"").arg(macBase);
+        *error = QStringLiteral("--mac-base must be a MAC text like 02:00:00:00:00:01, not %1")
+                     .arg(DeviceText::quoted(macBase));
         return std::nullopt;
     }
     if (!DeviceText::isIpv4(ipBase)) {
-        *error = QStringLiteral("--ip-base must be a dotted IPv4 address, not \"%1\"").arg(ipBase);
+        *error = QStringLiteral("--ip-base must be a dotted IPv4 address, not %1").arg(DeviceText::quoted(ipBase));
         return std::nullopt;
     }
     if (protocolVersion > 255) {

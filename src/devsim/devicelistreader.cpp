@@ -18,10 +18,7 @@ constexpr int MaxDeviceNameLength = 255;    // the field has no fixed width; kee
 constexpr int MaxCredentialsBytes = 93;     // "user:password" whose Base64 text fits the request's field
 constexpr qint64 MaxMilliseconds = 3600000; // an hour; more is surely a typing error
 
-QString quoted(const QString &text)
-{
-    return QLatin1Char('"') + text + QLatin1Char('"');
-}
+using DeviceText::quoted;
 
 // Where `offset` lies in `json`, as "line L, column C".
 QString position(const QByteArray &json, int offset)
@@ -218,9 +215,20 @@ std::optional<QList<DeviceProfile>> DeviceListReader::fromFile(const QString &pa
         *error = QStringLiteral("cannot read the device list %1: %2").arg(path, file.errorString());
         return std::nullopt;
     }
-    const QByteArray json = file.readAll();
+    // Read in bounded pieces, so that /dev/zero or a pipe that never ends stops at the limit.
+    QByteArray json;
+    while (json.size() <= MaxFileBytes) {
+        const QByteArray piece = file.read(MaxFileBytes + 1 - json.size());
+        if (piece.isEmpty())
+            break;
+        json += piece;
+    }
     if (file.error() != QFileDevice::NoError) {
         *error = QStringLiteral("cannot read the device list %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    if (json.size() > MaxFileBytes) {
+        *error = QStringLiteral("the device list %1 is larger than %2 MiB").arg(path).arg(MaxFileBytes / (1024 * 1024));
         return std::nullopt;
     }
     QString message;
@@ -258,8 +266,8 @@ std::optional<QList<DeviceProfile>> DeviceListReader::fromJson(const QByteArray 
         QString message;
         if (!readDevice(array.at(i).toObject(), &device, &message) || !checkDevice(device, &message)) {
             const QString mac = array.at(i).toObject().value(QLatin1String("mac")).toString();
-            *error =
-                where + (mac.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(mac)) + QStringLiteral(": ") + message;
+            *error = where + (mac.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(DeviceText::shortened(mac))) +
+                     QStringLiteral(": ") + message;
             return std::nullopt;
         }
         devices.append(device);

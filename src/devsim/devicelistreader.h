@@ -15,6 +15,9 @@
 class DeviceListReader
 {
 public:
+    // Far above any list a person writes (some 10,000 devices); longer input is refused unread.
+    static constexpr qint64 MaxFileBytes = 4 * 1024 * 1024;
+
     // The key names of a device object, in the order the documentation lists them.
     static QStringList keys();
 

@@ -66,6 +66,16 @@ bool isLatin1(const QString &text)
     return true;
 }
 
+QString shortened(const QString &text)
+{
+    return text.size() <= MaxQuotedLength ? text : text.left(MaxQuotedLength) + QStringLiteral("...");
+}
+
+QString quoted(const QString &text)
+{
+    return QLatin1Char('"') + shortened(text) + QLatin1Char('"');
+}
+
 quint64 macToNumber(const QString &mac)
 {
     QString digits = mac;

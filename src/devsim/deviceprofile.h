@@ -52,6 +52,12 @@ bool isMac(const QString &text);
 bool isIpv4(const QString &text);
 bool isLatin1(const QString &text);
 
+// A value for a message, cut after MaxQuotedLength characters with "...", so that a huge value
+// does not fill the screen; quoted() puts it in double quotes.
+inline constexpr int MaxQuotedLength = 40;
+QString shortened(const QString &text);
+QString quoted(const QString &text);
+
 // MAC text <-> 48-bit number; the text is upper-case.
 quint64 macToNumber(const QString &mac);
 QString macFromNumber(quint64 value);

@@ -124,11 +124,11 @@ bool readNumber(const QCommandLineParser &parser, const QCommandLineOption &opti
     bool ok = false;
     const qint64 value = text.toLongLong(&ok, 10);
     if (!ok || value < minimum || value > maximum) {
-        *error = QStringLiteral("--%1 must be a whole number from %2 to %3, not \"%4\"")
+        *error = QStringLiteral("--%1 must be a whole number from %2 to %3, not %4")
                      .arg(option.names().constFirst())
                      .arg(minimum)
                      .arg(maximum)
-                     .arg(text);
+                     .arg(DeviceText::quoted(text));
         return false;
     }
     *target = T(value);
@@ -141,8 +141,8 @@ bool readAddress(const QCommandLineParser &parser, const QCommandLineOption &opt
         return true;
     const QString text = parser.value(option);
     if (!DeviceText::isIpv4(text)) {
-        *error =
-            QStringLiteral("--%1 must be a dotted IPv4 address, not \"%2\"").arg(option.names().constFirst(), text);
+        *error = QStringLiteral("--%1 must be a dotted IPv4 address, not %2")
+                     .arg(option.names().constFirst(), DeviceText::quoted(text));
         return false;
     }
     *target = text;
@@ -169,7 +169,8 @@ std::optional<SimulatorOptions> SimulatorOptions::parse(const QStringList &argum
         return options;
     }
     if (!parser.positionalArguments().isEmpty()) {
-        *error = QStringLiteral("unexpected argument \"%1\"").arg(parser.positionalArguments().constFirst());
+        *error =
+            QStringLiteral("unexpected argument %1").arg(DeviceText::quoted(parser.positionalArguments().constFirst()));
         return std::nullopt;
     }
 
@@ -197,8 +198,8 @@ std::optional<SimulatorOptions> SimulatorOptions::parse(const QStringList &argum
     if (parser.isSet(p.macBase)) {
         options.generator.macBase = parser.value(p.macBase);
         if (!DeviceText::isMac(options.generator.macBase)) {
-            *error = QStringLiteral("--mac-base must be a MAC text like 02:00:00:00:00:01, not \"%1\"")
-                         .arg(options.generator.macBase);
+            *error = QStringLiteral("--mac-base must be a MAC text like 02:00:00:00:00:01, not %1")
+                         .arg(DeviceText::quoted(options.generator.macBase));
             return std::nullopt;
         }
     }
@@ -211,7 +212,7 @@ std::optional<SimulatorOptions> SimulatorOptions::parse(const QStringList &argum
         } else if (scope == QLatin1String("config")) {
             device.answers = AnswerScope::ConfigOnly;
         } else {
-            *error = QStringLiteral("--answers must be all, info or config, not \"%1\"").arg(scope);
+            *error = QStringLiteral("--answers must be all, info or config, not %1").arg(DeviceText::quoted(scope));
             return std::nullopt;
         }
     }

@@ -1,8 +1,15 @@
-// The command line: what each command accepts, and every way of getting it wrong.
+// The command line: what each command accepts, and every way of getting it wrong, the password
+// on standard input and in the environment included.
 
 #include "commandline.h"
+#include "commandrunner.h"
 
+#include "netguard.h"
+
+#include <QProcess>
 #include <QTest>
+
+#include <cstdio>
 
 namespace {
 
@@ -25,6 +32,9 @@ private slots:
     void exportOptions();
     void helpAndVersion_data();
     void helpAndVersion();
+    void passwordOnStandardInput_data();
+    void passwordOnStandardInput();
+    void passwordEnvironmentGoesOnceRead();
 };
 
 void TestCliCommandLine::errors_data()
@@ -79,6 +89,16 @@ void TestCliCommandLine::errors_data()
                                     << QStringLiteral("\"cam\" is no MAC");
     QTest::newRow("forget takes no options") << QStringLiteral("forget 02:00:00:00:00:01 --wait 5")
                                              << QStringLiteral("unknown option \"--wait\" for forget");
+    // A value that may be a secret is never quoted back.
+    QTest::newRow("unknown option with value")
+        << QStringLiteral("set 02:00:00:00:00:01 --pass=hunter2") << QStringLiteral("unknown option \"--pass\" for");
+    QTest::newRow("unknown short option with value")
+        << QStringLiteral("set 02:00:00:00:00:01 -phunter2") << QStringLiteral("unknown option \"-p\" for");
+    QTest::newRow("flag given a value") << QStringLiteral("set 02:00:00:00:00:01 --user u --password-stdin=hunter2")
+                                        << QStringLiteral("--password-stdin takes no value");
+    QTest::newRow("word after the password flag")
+        << QStringLiteral("set --hostname ab --user u --password-stdin hunter2")
+        << QStringLiteral("--password-stdin takes no value");
 }
 
 void TestCliCommandLine::errors()
@@ -88,6 +108,7 @@ void TestCliCommandLine::errors()
     QString error;
     QVERIFY(!CommandLine::parse(split(line), &error));
     QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY2(!error.contains(QLatin1String("hunter2")), qPrintable(error));
 }
 
 void TestCliCommandLine::scanOptions()
@@ -119,9 +140,9 @@ void TestCliCommandLine::setOptions()
 {
     QString error;
     const auto options = CommandLine::parse(
-        split(QStringLiteral("set 02:5a:00:00:01:01 --hostname cam --static --ip 192.168.1.5 --mask 255.255.255.0 "
+        split(QStringLiteral("set --hostname cam --static --ip 192.168.1.5 --mask 255.255.255.0 "
                              "--gateway 192.168.1.1 --domain= --dns1 1.1.1.1 --dns2 0.0.0.0 --user admin "
-                             "--password-stdin --remember --wait 900")),
+                             "--password-stdin 02:5a:00:00:01:01 --remember --wait 900")),
         &error);
     QVERIFY2(options, qPrintable(error));
     QCOMPARE(options->macs, QStringList{QStringLiteral("02:5a:00:00:01:01")});
@@ -194,6 +215,48 @@ void TestCliCommandLine::helpAndVersion()
     QVERIFY(help.startsWith(QLatin1String("Usage: veltra-find")));
     if (options->command != CommandLine::Command::None)
         QVERIFY(help.contains(CommandLine::commandName(options->command)));
+}
+
+void TestCliCommandLine::passwordOnStandardInput_data()
+{
+    QTest::addColumn<QByteArray>("input"); // "/dev/zero": that file
+    QTest::addColumn<QString>("message");
+    QTest::newRow("endless") << QByteArray("/dev/zero") << QStringLiteral("longer than 1024 bytes");
+    QTest::newRow("long line") << QByteArray("hunter2").repeated(200) << QStringLiteral("longer than 1024 bytes");
+    // Taken whole, then refused for the user name "a:b".
+    QTest::newRow("longest line") << QByteArray(1024, 'h') + "\nhunter2" << QStringLiteral("credentials: the user");
+}
+
+// The program itself refuses at once, before any socket exists, and shows nothing of the input.
+void TestCliCommandLine::passwordOnStandardInput()
+{
+    REQUIRE_ISOLATED_NETWORK();
+    QFETCH(QByteArray, input);
+    QFETCH(QString, message);
+    QProcess process;
+    if (input == "/dev/zero")
+        process.setStandardInputFile(QString::fromLatin1(input));
+    process.start(QStringLiteral(VELTRA_FIND),
+                  split("set 02:00:00:00:00:01 --hostname ab --password-stdin --user a:b"));
+    if (process.waitForStarted() && process.isWritable())
+        process.write(input);
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(5000));
+    QCOMPARE(process.exitCode(), int(CommandLine::BadInput));
+    const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
+    QVERIFY2(errors.contains(message) && !errors.contains(QLatin1String("hunter2")), qPrintable(errors));
+}
+
+// Out of the environment once read, also when the credentials are refused.
+void TestCliCommandLine::passwordEnvironmentGoesOnceRead()
+{
+    QString error;
+    const auto options = CommandLine::parse(split("set 02:00:00:00:00:01 --hostname ab --user a:b"), &error);
+    qputenv("VELTRA_PASSWORD", "hunter2");
+    FILE *err = std::tmpfile();
+    QCOMPARE(CommandRunner(stdout, err).run(*options), int(CommandLine::BadInput));
+    std::fclose(err);
+    QVERIFY(!qEnvironmentVariableIsSet("VELTRA_PASSWORD"));
 }
 
 QTEST_GUILESS_MAIN(TestCliCommandLine)

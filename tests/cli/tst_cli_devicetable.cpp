@@ -40,6 +40,7 @@ private slots:
     void agreesWithTheDesktopTable();
     void conflictRules_data();
     void conflictRules();
+    void boundedWhateverArrives();
 };
 
 void TestCliDeviceTable::agreesWithTheDesktopTable_data()
@@ -165,6 +166,24 @@ void TestCliDeviceTable::conflictRules()
         QCOMPARE(modelMark, marks.at(row));
         QCOMPARE(caseFold ? table.hostNameConflict(row) : table.ipConflict(row), marks.at(row));
     }
+}
+
+// A flood: new devices stop at the row limit (listed ones are still updated), and of each reply
+// only what is read is kept.
+void TestCliDeviceTable::boundedWhateverArrives()
+{
+    DeviceTable table(2);
+    table.addReply(config(A, "cam", Ip1) + QByteArray(65000, 'x'));
+    table.addReply(info(B, QString(1000, QLatin1Char('n'))));
+    QVERIFY(!table.turnedAwayDevices());
+    table.addReply(config(C, "c", Ip2));
+    table.addReply(info(A, "Motilux M3"));
+    QCOMPARE(table.rowCount(), 2);
+    QVERIFY(table.turnedAwayDevices());
+    QCOMPARE(table.row(0).device, QStringLiteral("Motilux M3"));
+    QCOMPARE(table.row(0).configDatagram, config(A, "cam", Ip1));
+    QCOMPARE(table.row(1).device, QString(255, QLatin1Char('n')));
+    QCOMPARE(DeviceTable().rowLimit(), 65536);
 }
 
 QTEST_MAIN(TestCliDeviceTable)

@@ -20,6 +20,8 @@ class TestCliOutput : public QObject
 private slots:
     void csvQuoting_data();
     void csvQuoting();
+    void deviceTextsStayText_data();
+    void deviceTextsStayText();
     void tableAlignsColumns();
     void jsonKeysAndTypes();
     void keyValueTextForOneDevice();
@@ -59,6 +61,37 @@ void TestCliOutput::csvQuoting()
     QCOMPARE(records.at(2), (QStringList{"x", "-1", "false", ""}));
 }
 
+void TestCliOutput::deviceTextsStayText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("shown"); // in the table and the one-device text
+    QTest::addColumn<QString>("cell");  // in CSV, as a spreadsheet reads it
+    QTest::newRow("title, bell") << QStringLiteral("\x1b]0;x\x07!") << QStringLiteral("\\x1b]0;x\\x07!")
+                                 << QStringLiteral("\x1b]0;x\x07!");
+    QTest::newRow("backspace, DEL") << QStringLiteral("a\b\x7f") << QStringLiteral("a\\x08\\x7f")
+                                    << QStringLiteral("a\b\x7f");
+    QTest::newRow("C1, not beyond") << QStringLiteral("\u009b2J\u00a0") << QStringLiteral("\\x9b2J\u00a0")
+                                    << QStringLiteral("\u009b2J\u00a0");
+    for (const char *formula : {"=1+2", "+1", "-1", "@SUM(A1)", "=a,b"})
+        QTest::newRow(formula) << QString::fromLatin1(formula) << QString::fromLatin1(formula)
+                               << QLatin1Char('\'') + QString::fromLatin1(formula);
+    QTest::newRow("= inside") << QStringLiteral("a=b") << QStringLiteral("a=b") << QStringLiteral("a=b");
+}
+
+// No control character reaches a terminal and no cell starts a formula; JSON keeps the text.
+void TestCliOutput::deviceTextsStayText()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, shown);
+    QFETCH(QString, cell);
+    RecordTable table({QStringLiteral("device")});
+    table.addRow({text});
+    QCOMPARE(QString::fromUtf8(table.toText()), QStringLiteral("DEVICE\n") + shown + QLatin1Char('\n'));
+    QCOMPARE(QString::fromUtf8(table.toKeyValueText()), QStringLiteral("device  ") + shown + QLatin1Char('\n'));
+    QCOMPARE(readCsv(QString::fromUtf8(table.toCsv())).value(1), QStringList{cell});
+    QCOMPARE(QJsonDocument::fromJson(table.toJson()).array().at(0)[QLatin1String("device")].toString(), text);
+}
+
 void TestCliOutput::tableAlignsColumns()
 {
     RecordTable table({QStringLiteral("device"), QStringLiteral("ip"), QStringLiteral("complete")});
@@ -75,7 +108,7 @@ void TestCliOutput::tableAlignsColumns()
     const qsizetype ipColumn = lines.at(0).indexOf(QLatin1String("IP"));
     const qsizetype completeColumn = lines.at(0).indexOf(QLatin1String("COMPLETE"));
     QCOMPARE(ipColumn, qsizetype(QStringLiteral("Panoryx P7 with a long type name").size() + 2));
-    const QStringList ips = {"192.168.77.32", "N/A", "-", "two\\nlines"};
+    const QStringList ips = {"192.168.77.32", "N/A", "-", "two\\x0alines"};
     const QStringList completes = {"yes", "no", "yes", "no"};
     for (int row = 0; row < 4; ++row) {
         const QString &line = lines.at(row + 1);
@@ -84,7 +117,7 @@ void TestCliOutput::tableAlignsColumns()
         QVERIFY2(line.at(ipColumn - 1) == QLatin1Char(' '), qPrintable(line));
     }
     QVERIFY(lines.at(2).startsWith(QLatin1String("- ")));
-    QVERIFY(lines.at(4).startsWith(QLatin1String("tab\\there")));
+    QVERIFY(lines.at(4).startsWith(QLatin1String("tab\\x09here")));
 }
 
 void TestCliOutput::jsonKeysAndTypes()

@@ -132,6 +132,14 @@ void TestDevsimProcess::badInput_data()
                             << QByteArray(R"([{"mac": "02:00:00:00:00:0X"}])") << QStringLiteral("\"mac\" must be");
     QTest::newRow("no such file") << QStringList{QStringLiteral("--devices"), dir.filePath(QStringLiteral("none"))}
                                   << QByteArray() << QStringLiteral("cannot read");
+    QTest::newRow("endless device list") << QStringList{QStringLiteral("--devices"), QStringLiteral("/dev/zero")}
+                                         << QByteArray() << QStringLiteral("larger than 4 MiB");
+    QTest::newRow("huge value") << QStringList{QStringLiteral("--devices"), file}
+                                << QByteArray(R"([{"mac": "02:00:00:00:00:01", "domain": ")") +
+                                       QByteArray(3000000, 'd') + R"("}])"
+                                << QStringLiteral("longer than 79 characters: \"%1...\"").arg(QString(40, 'd'));
+    QTest::newRow("huge option value") << QStringList{count, QString(100000, QLatin1Char('9'))} << QByteArray()
+                                       << QStringLiteral("--count must be");
     QTest::newRow("bad option") << QStringList{count, QStringLiteral("2"), QStringLiteral("--jitterr")} << QByteArray()
                                 << QStringLiteral("Unknown option");
     QTest::newRow("no devices") << QStringList() << QByteArray() << QStringLiteral("no devices");
@@ -167,6 +175,7 @@ void TestDevsimProcess::badInput()
     QCOMPARE(process.readAllStandardOutput(), QByteArray()); // never ready
     const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
     QVERIFY2(errors.startsWith(QLatin1String("veltra-devsim: ")) && errors.contains(message), qPrintable(errors));
+    QVERIFY2(errors.size() < 1000, qPrintable(errors.left(1000))); // whatever the input
 }
 
 void TestDevsimProcess::help()
