@@ -13,7 +13,7 @@ deps:
 	@scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
+	cmake --preset default -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_FLAGS)
 
 build: configure
 	cmake --build $(BUILD_DIR)
@@ -52,7 +52,7 @@ BENCH_BUILD_DIR ?= build-bench
 .PHONY: bench
 
 bench: deps
-	cmake -S . -B $(BENCH_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELTRA_BUILD_BENCH=ON $(CMAKE_FLAGS)
+	cmake --preset bench -B $(BENCH_BUILD_DIR) $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD_DIR) --target veltra-benchmarks
 	bench/run-bench.sh $(BENCH_BUILD_DIR) --update-doc
 

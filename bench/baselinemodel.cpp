@@ -1,10 +1,10 @@
 #include "baselinemodel.h"
 
-#include "deviceinfobody.h"
-#include "devicemodel.h"
-#include "devicestate.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
+#include "model/devicemodel.h"
+#include "model/devicestate.h"
+#include "protocol/deviceinfobody.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
 
 #include <QHash>
 #include <QIcon>

@@ -9,8 +9,8 @@
 //
 // Prints one line on standard output: "FAKE rounds=... sent=...".
 
-#include "messageheader.h"
 #include "netguard.h"
+#include "protocol/messageheader.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

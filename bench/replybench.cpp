@@ -16,11 +16,11 @@
 // checks the estimate.
 
 #include "baselinemodel.h"
-#include "devicegenerator.h"
-#include "devicemodel.h"
-#include "devicesimulator.h"
-#include "devicetableview.h"
-#include "messageheader.h"
+#include "devsim/devicegenerator.h"
+#include "devsim/devicesimulator.h"
+#include "model/devicemodel.h"
+#include "protocol/messageheader.h"
+#include "ui/devicetableview.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

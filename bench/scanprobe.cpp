@@ -8,11 +8,11 @@
 //
 // Prints one line: "SCAN key=value ...", times in milliseconds after the first broadcast.
 
-#include "devicemodel.h"
-#include "mainwindow.h"
-#include "messageheader.h"
+#include "model/devicemodel.h"
 #include "netguard.h"
-#include "packettransceiver.h"
+#include "protocol/messageheader.h"
+#include "protocol/packettransceiver.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>

@@ -4,7 +4,7 @@
 
 #include "fuzzsupport.h"
 
-#include "connectiondialog.h"
+#include "ui/connectiondialog.h"
 
 #include <QApplication>
 #include <QGroupBox>

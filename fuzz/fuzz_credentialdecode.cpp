@@ -8,7 +8,7 @@
 
 #include "fuzzsupport.h"
 
-#include "credentialstore.h"
+#include "settings/credentialstore.h"
 
 #include <QStringList>
 

@@ -3,8 +3,8 @@
 
 #include "fuzzsupport.h"
 
-#include "deviceinfobody.h"
-#include "messageheader.h"
+#include "protocol/deviceinfobody.h"
+#include "protocol/messageheader.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

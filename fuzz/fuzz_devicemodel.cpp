@@ -10,9 +10,9 @@
 
 #include "fuzzsupport.h"
 
-#include "devicemodel.h"
-#include "devicestate.h"
-#include "messageheader.h"
+#include "model/devicemodel.h"
+#include "model/devicestate.h"
+#include "protocol/messageheader.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -5,7 +5,7 @@
 
 #include "fuzzsupport.h"
 
-#include "devicesimulator.h"
+#include "devsim/devicesimulator.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

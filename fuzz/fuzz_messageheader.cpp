@@ -3,8 +3,8 @@
 
 #include "fuzzsupport.h"
 
-#include "datagramfield.h"
-#include "messageheader.h"
+#include "protocol/datagramfield.h"
+#include "protocol/messageheader.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

@@ -4,8 +4,8 @@
 
 #include "fuzzsupport.h"
 
-#include "messageheader.h"
-#include "networkconfigbody.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {

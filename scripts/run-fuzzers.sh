@@ -47,9 +47,7 @@ done
 
 scripts/install-deps.sh hardening
 
-cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_CXX_FLAGS="-O1 -g" \
-    -DVELTRA_BUILD_FUZZERS=ON -DVELTRA_BUILD_TESTS=OFF -DVELTRA_BUILD_BENCH=OFF -DVELTRA_BUILD_TOOLS=OFF >/dev/null
+cmake --preset fuzz -B "$build_dir" >/dev/null
 cmake --build "$build_dir" --target "${targets[@]}"
 
 # A namespace with nothing but a loopback interface: whatever a target did, it would reach nothing.

@@ -1,5 +1,5 @@
-#include "mainwindow.h"
-#include "singleapplication.h"
+#include "app/singleapplication.h"
+#include "ui/mainwindow.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "commandline.h"
+#include "cli/commandline.h"
 
-#include "messageheader.h"
+#include "protocol/messageheader.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "configchange.h"
-#include "recordtable.h"
+#include "cli/configchange.h"
+#include "cli/recordtable.h"
 
 #include <QString>
 #include <QStringList>

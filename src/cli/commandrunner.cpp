@@ -1,12 +1,12 @@
-#include "commandrunner.h"
+#include "cli/commandrunner.h"
 
-#include "configcheck.h"
-#include "connectionexport.h"
-#include "credentialstore.h"
-#include "devicetable.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
-#include "packettransceiver.h"
+#include "cli/configcheck.h"
+#include "cli/devicetable.h"
+#include "model/connectionexport.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
+#include "protocol/packettransceiver.h"
+#include "settings/credentialstore.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

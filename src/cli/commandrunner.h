@@ -1,8 +1,8 @@
 #pragma once
 
-#include "commandline.h"
-#include "devicelink.h"
-#include "devicerecord.h"
+#include "cli/commandline.h"
+#include "cli/devicelink.h"
+#include "cli/devicerecord.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "configchange.h"
+#include "cli/configchange.h"
 
-#include "configcheck.h"
+#include "cli/configcheck.h"
 
 namespace {
 

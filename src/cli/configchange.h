@@ -1,6 +1,6 @@
 #pragma once
 
-#include "networkconfigbody.h"
+#include "protocol/networkconfigbody.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "configcheck.h"
+#include "cli/configcheck.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -1,8 +1,8 @@
-#include "devicelink.h"
+#include "cli/devicelink.h"
 
-#include "devicetable.h"
-#include "messageheader.h"
-#include "packettransceiver.h"
+#include "cli/devicetable.h"
+#include "protocol/messageheader.h"
+#include "protocol/packettransceiver.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>

@@ -1,8 +1,8 @@
-#include "devicerecord.h"
+#include "cli/devicerecord.h"
 
-#include "devicetable.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
+#include "cli/devicetable.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
 
 DeviceRecord DeviceRecord::fromTable(const DeviceTable &table, int row)
 {

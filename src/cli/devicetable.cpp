@@ -1,8 +1,8 @@
-#include "devicetable.h"
+#include "cli/devicetable.h"
 
-#include "deviceinfobody.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
+#include "protocol/deviceinfobody.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
 
 #include <QHash>
 

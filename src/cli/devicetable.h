@@ -1,7 +1,7 @@
 #pragma once
 
-#include "connectionexport.h"
-#include "messageheader.h"
+#include "model/connectionexport.h"
+#include "protocol/messageheader.h"
 
 #include <QByteArray>
 #include <QHash>

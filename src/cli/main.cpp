@@ -1,7 +1,7 @@
-#include "commandline.h"
-#include "commandrunner.h"
-#include "passwordinput.h"
-#include "recordtable.h"
+#include "cli/commandline.h"
+#include "cli/commandrunner.h"
+#include "cli/passwordinput.h"
+#include "cli/recordtable.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>

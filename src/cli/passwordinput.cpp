@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "passwordinput.h"
+#include "cli/passwordinput.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "recordtable.h"
+#include "cli/recordtable.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "datagramlog.h"
+#include "devsim/datagramlog.h"
 
 #include "protocol/messageheader.h"
 

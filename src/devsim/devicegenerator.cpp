@@ -1,6 +1,6 @@
-#include "devicegenerator.h"
+#include "devsim/devicegenerator.h"
 
-#include "devicelistreader.h"
+#include "devsim/devicelistreader.h"
 
 namespace {
 

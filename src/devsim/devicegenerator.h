@@ -1,6 +1,6 @@
 #pragma once
 
-#include "deviceprofile.h"
+#include "devsim/deviceprofile.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "devicelistreader.h"
+#include "devsim/devicelistreader.h"
 
 #include "protocol/deviceinfobody.h"
 #include "protocol/messageheader.h"

@@ -1,4 +1,4 @@
-#include "deviceprofile.h"
+#include "devsim/deviceprofile.h"
 
 #include <QStringList>
 

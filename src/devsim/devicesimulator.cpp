@@ -1,4 +1,4 @@
-#include "devicesimulator.h"
+#include "devsim/devicesimulator.h"
 
 DeviceSimulator::DeviceSimulator(const QList<DeviceProfile> &profiles, quint32 randomStart) : random(randomStart)
 {

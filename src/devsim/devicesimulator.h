@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simulateddevice.h"
+#include "devsim/simulateddevice.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -1,8 +1,8 @@
-#include "datagramlog.h"
-#include "devicesimulator.h"
-#include "signalwatcher.h"
-#include "simulatorendpoint.h"
-#include "simulatoroptions.h"
+#include "devsim/datagramlog.h"
+#include "devsim/devicesimulator.h"
+#include "devsim/signalwatcher.h"
+#include "devsim/simulatorendpoint.h"
+#include "devsim/simulatoroptions.h"
 
 #include <QCoreApplication>
 #include <QTimer>

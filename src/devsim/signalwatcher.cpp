@@ -1,4 +1,4 @@
-#include "signalwatcher.h"
+#include "devsim/signalwatcher.h"
 
 #include <QSocketNotifier>
 

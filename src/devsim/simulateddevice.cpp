@@ -1,4 +1,4 @@
-#include "simulateddevice.h"
+#include "devsim/simulateddevice.h"
 
 #include "protocol/deviceinfobody.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "deviceprofile.h"
+#include "devsim/deviceprofile.h"
 
 #include "protocol/messageheader.h"
 

@@ -1,7 +1,7 @@
-#include "simulatorendpoint.h"
+#include "devsim/simulatorendpoint.h"
 
-#include "datagramlog.h"
-#include "devicesimulator.h"
+#include "devsim/datagramlog.h"
+#include "devsim/devicesimulator.h"
 
 #include <QDateTime>
 #include <QNetworkDatagram>

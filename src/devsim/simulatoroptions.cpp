@@ -1,6 +1,6 @@
-#include "simulatoroptions.h"
+#include "devsim/simulatoroptions.h"
 
-#include "devicelistreader.h"
+#include "devsim/devicelistreader.h"
 
 #include <QCommandLineParser>
 #include <QNetworkInterface>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "devicegenerator.h"
-#include "deviceprofile.h"
+#include "devsim/devicegenerator.h"
+#include "devsim/deviceprofile.h"
 
 #include "protocol/messageheader.h"
 

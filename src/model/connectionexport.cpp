@@ -1,4 +1,4 @@
-#include "connectionexport.h"
+#include "model/connectionexport.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,10 +1,10 @@
-#include "devicemodel.h"
+#include "model/devicemodel.h"
 
-#include "credentialstore.h"
-#include "deviceinfobody.h"
-#include "devicestate.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
+#include "model/devicestate.h"
+#include "protocol/deviceinfobody.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
+#include "settings/credentialstore.h"
 
 #include <QTimer>
 

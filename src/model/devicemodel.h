@@ -8,7 +8,7 @@
 #include <QStringList>
 #include <QTime>
 
-#include "messageheader.h"
+#include "protocol/messageheader.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "datagramfield.h"
+#include "protocol/datagramfield.h"
 
 #include <QtEndian>
 

@@ -1,7 +1,7 @@
-#include "deviceinfobody.h"
+#include "protocol/deviceinfobody.h"
 
-#include "datagramfield.h"
-#include "messageheader.h"
+#include "protocol/datagramfield.h"
+#include "protocol/messageheader.h"
 
 using namespace DatagramField;
 

@@ -1,6 +1,6 @@
-#include "messageheader.h"
+#include "protocol/messageheader.h"
 
-#include "datagramfield.h"
+#include "protocol/datagramfield.h"
 
 using namespace DatagramField;
 

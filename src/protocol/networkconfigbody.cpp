@@ -1,7 +1,7 @@
-#include "networkconfigbody.h"
+#include "protocol/networkconfigbody.h"
 
-#include "datagramfield.h"
-#include "messageheader.h"
+#include "protocol/datagramfield.h"
+#include "protocol/messageheader.h"
 
 using namespace DatagramField;
 

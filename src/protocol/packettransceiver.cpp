@@ -1,6 +1,6 @@
-#include "packettransceiver.h"
+#include "protocol/packettransceiver.h"
 
-#include "messageheader.h"
+#include "protocol/messageheader.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "credentialstore.h"
+#include "settings/credentialstore.h"
 
 #include <QDebug>
 #include <QFile>

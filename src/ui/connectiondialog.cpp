@@ -1,8 +1,8 @@
-#include "connectiondialog.h"
+#include "ui/connectiondialog.h"
 
-#include "logindialog.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
+#include "ui/logindialog.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,4 +1,4 @@
-#include "devicetableview.h"
+#include "ui/devicetableview.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>

@@ -1,4 +1,4 @@
-#include "logindialog.h"
+#include "ui/logindialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,15 +1,15 @@
-#include "mainwindow.h"
+#include "ui/mainwindow.h"
 
-#include "connectiondialog.h"
-#include "connectionexport.h"
-#include "credentialstore.h"
-#include "devicemodel.h"
-#include "devicestate.h"
-#include "devicetableview.h"
-#include "logindialog.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
-#include "packettransceiver.h"
+#include "model/connectionexport.h"
+#include "model/devicemodel.h"
+#include "model/devicestate.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
+#include "protocol/packettransceiver.h"
+#include "settings/credentialstore.h"
+#include "ui/connectiondialog.h"
+#include "ui/devicetableview.h"
+#include "ui/logindialog.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

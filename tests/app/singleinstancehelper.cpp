@@ -9,7 +9,7 @@
 // Options: --message <text> (default "..."), --timeout <ms> (default 5000), --start-at <ms> (waits
 // until that time, in milliseconds since the epoch, before it starts: many starts at one moment).
 
-#include "singleapplication.h"
+#include "app/singleapplication.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>

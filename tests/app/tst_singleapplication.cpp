@@ -1,4 +1,4 @@
-#include "singleapplication.h"
+#include "app/singleapplication.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,10 +1,10 @@
 // The checks a configuration change passes before anything is sent, the change applied to a
 // device's configuration, and the comparison with what the device shows afterwards.
 
-#include "configchange.h"
-#include "configcheck.h"
-#include "connectiondialog.h"
-#include "messageheader.h"
+#include "cli/configchange.h"
+#include "cli/configcheck.h"
+#include "protocol/messageheader.h"
+#include "ui/connectiondialog.h"
 
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>

@@ -1,8 +1,8 @@
 // The command line: what each command accepts, and every way of getting it wrong, the password
 // on standard input and in the environment included.
 
-#include "commandline.h"
-#include "commandrunner.h"
+#include "cli/commandline.h"
+#include "cli/commandrunner.h"
 
 #include "netguard.h"
 

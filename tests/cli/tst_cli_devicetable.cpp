@@ -2,8 +2,8 @@
 // agree on every row: texts, conflict marks, completeness and what the export takes. The model
 // runs here under a GUI application (offscreen), where its icons work.
 
-#include "devicemodel.h"
-#include "devicetable.h"
+#include "cli/devicetable.h"
+#include "model/devicemodel.h"
 
 #include "replies.h"
 

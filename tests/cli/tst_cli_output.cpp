@@ -1,9 +1,9 @@
 // veltra-find's output: the aligned table, CSV as RFC 4180 wants it, JSON with stable keys, and
 // the record of a device as its replies fill it.
 
-#include "devicerecord.h"
-#include "devicetable.h"
-#include "recordtable.h"
+#include "cli/devicerecord.h"
+#include "cli/devicetable.h"
+#include "cli/recordtable.h"
 
 #include "csvreader.h"
 #include "replies.h"

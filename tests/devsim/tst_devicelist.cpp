@@ -1,5 +1,5 @@
-#include "devicelistreader.h"
-#include "simulatoroptions.h"
+#include "devsim/devicelistreader.h"
+#include "devsim/simulatoroptions.h"
 
 #include <QTemporaryDir>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "devicesimulator.h"
-#include "simulatoroptions.h"
+#include "devsim/devicesimulator.h"
+#include "devsim/simulatoroptions.h"
 
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"

@@ -1,6 +1,6 @@
-#include "datagramlog.h"
-#include "devicesimulator.h"
-#include "simulatorendpoint.h"
+#include "devsim/datagramlog.h"
+#include "devsim/devicesimulator.h"
+#include "devsim/simulatorendpoint.h"
 
 #include "protocol/messageheader.h"
 

@@ -4,9 +4,9 @@
 
 #include "labsupport.h"
 
-#include "connectionexport.h"
-#include "credentialstore.h"
 #include "csvreader.h"
+#include "model/connectionexport.h"
+#include "settings/credentialstore.h"
 
 #include <QElapsedTimer>
 #include <QFile>

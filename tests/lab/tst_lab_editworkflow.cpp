@@ -4,14 +4,14 @@
 
 #include "labsupport.h"
 
-#include "connectiondialog.h"
-#include "credentialstore.h"
-#include "devicemodel.h"
-#include "logindialog.h"
-#include "mainwindow.h"
-#include "messageheader.h"
 #include "modalanswerer.h"
-#include "packettransceiver.h"
+#include "model/devicemodel.h"
+#include "protocol/messageheader.h"
+#include "protocol/packettransceiver.h"
+#include "settings/credentialstore.h"
+#include "ui/connectiondialog.h"
+#include "ui/logindialog.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QCheckBox>

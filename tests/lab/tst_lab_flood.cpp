@@ -7,10 +7,10 @@
 
 #include "labsupport.h"
 
-#include "devicemodel.h"
-#include "mainwindow.h"
 #include "modalanswerer.h"
-#include "packettransceiver.h"
+#include "model/devicemodel.h"
+#include "protocol/packettransceiver.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>

@@ -6,11 +6,11 @@
 
 #include "labsupport.h"
 
-#include "credentialstore.h"
-#include "devicemodel.h"
-#include "mainwindow.h"
-#include "messageheader.h"
 #include "modalanswerer.h"
+#include "model/devicemodel.h"
+#include "protocol/messageheader.h"
+#include "settings/credentialstore.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QSettings>

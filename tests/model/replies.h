@@ -1,8 +1,8 @@
 #pragma once
 
-#include "deviceinfobody.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
+#include "protocol/deviceinfobody.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
 
 // Reply datagrams as devices send them.
 namespace Replies {

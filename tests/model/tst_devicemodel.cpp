@@ -1,7 +1,7 @@
-#include "credentialstore.h"
-#include "devicemodel.h"
-#include "devicestate.h"
+#include "model/devicemodel.h"
+#include "model/devicestate.h"
 #include "replies.h"
+#include "settings/credentialstore.h"
 
 #include <QRandomGenerator>
 #include <QSettings>

@@ -1,7 +1,7 @@
-#include "datagramfield.h"
-#include "deviceinfobody.h"
-#include "messageheader.h"
-#include "networkconfigbody.h"
+#include "protocol/datagramfield.h"
+#include "protocol/deviceinfobody.h"
+#include "protocol/messageheader.h"
+#include "protocol/networkconfigbody.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
-#include "messageheader.h"
 #include "netguard.h"
-#include "packettransceiver.h"
+#include "protocol/messageheader.h"
+#include "protocol/packettransceiver.h"
 
 #include <QUdpSocket>
 #include <QtTest>

@@ -4,13 +4,13 @@
 // in form order, the table and its cells are read with their texts and column names, and every
 // command of the main window can be given from the keyboard.
 
-#include "connectiondialog.h"
-#include "devicemodel.h"
-#include "devicetableview.h"
-#include "logindialog.h"
-#include "mainwindow.h"
 #include "modalanswerer.h"
+#include "model/devicemodel.h"
 #include "replies.h"
+#include "ui/connectiondialog.h"
+#include "ui/devicetableview.h"
+#include "ui/logindialog.h"
+#include "ui/mainwindow.h"
 
 #include <QAccessible>
 #include <QAccessibleInterface>

@@ -1,7 +1,7 @@
-#include "connectiondialog.h"
-#include "logindialog.h"
 #include "modalanswerer.h"
 #include "replies.h"
+#include "ui/connectiondialog.h"
+#include "ui/logindialog.h"
 
 #include <QCheckBox>
 #include <QComboBox>

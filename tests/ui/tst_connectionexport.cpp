@@ -1,9 +1,9 @@
-#include "connectionexport.h"
-#include "credentialstore.h"
-#include "devicemodel.h"
-#include "mainwindow.h"
 #include "modalanswerer.h"
+#include "model/connectionexport.h"
+#include "model/devicemodel.h"
 #include "replies.h"
+#include "settings/credentialstore.h"
+#include "ui/mainwindow.h"
 
 #include <QDir>
 #include <QFileDialog>

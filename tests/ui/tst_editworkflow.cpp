@@ -1,12 +1,12 @@
-#include "connectiondialog.h"
-#include "credentialstore.h"
-#include "devicemodel.h"
-#include "logindialog.h"
-#include "mainwindow.h"
 #include "modalanswerer.h"
+#include "model/devicemodel.h"
 #include "netguard.h"
-#include "packettransceiver.h"
+#include "protocol/packettransceiver.h"
 #include "replies.h"
+#include "settings/credentialstore.h"
+#include "ui/connectiondialog.h"
+#include "ui/logindialog.h"
+#include "ui/mainwindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,5 +1,5 @@
-#include "logindialog.h"
 #include "modalanswerer.h"
+#include "ui/logindialog.h"
 
 #include <QCheckBox>
 #include <QDialogButtonBox>

@@ -1,12 +1,12 @@
-#include "connectiondialog.h"
-#include "credentialstore.h"
-#include "devicemodel.h"
-#include "devicetableview.h"
-#include "mainwindow.h"
 #include "modalanswerer.h"
+#include "model/devicemodel.h"
 #include "netguard.h"
-#include "packettransceiver.h"
+#include "protocol/packettransceiver.h"
 #include "replies.h"
+#include "settings/credentialstore.h"
+#include "ui/connectiondialog.h"
+#include "ui/devicetableview.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QDesktopServices>

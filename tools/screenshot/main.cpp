@@ -5,11 +5,11 @@
 //
 // Usage: veltra-screenshot OUTPUT_DIR [EXPECTED_ROWS]
 
-#include "connectiondialog.h"
-#include "devicemodel.h"
-#include "devicetableview.h"
-#include "logindialog.h"
-#include "mainwindow.h"
+#include "model/devicemodel.h"
+#include "ui/connectiondialog.h"
+#include "ui/devicetableview.h"
+#include "ui/logindialog.h"
+#include "ui/mainwindow.h"
 
 #include <QAction>
 #include <QApplication>
