@@ -4,6 +4,7 @@
 
 #include "fuzzsupport.h"
 
+#include "protocol/configcheck.h"
 #include "ui/connectiondialog.h"
 
 #include <QApplication>
@@ -36,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(dialog.ipConfIndex() == ConnectionDialog::StaticIndex);
         return 0;
     }
-    FUZZ_CHECK(dialog.hostname() == Fuzz::text(datagram, 142, 25).left(ConnectionDialog::HostnameMaxLength));
+    FUZZ_CHECK(dialog.hostname() == Fuzz::text(datagram, 142, 25).left(ConfigCheck::HostNameMaxLength));
     const QString flag = Fuzz::text(datagram, 167, 2);
     FUZZ_CHECK((dialog.ipConfIndex() == ConnectionDialog::DhcpIndex) == (flag.toInt() == 1));
     FUZZ_CHECK(dialog.ipAddress() == Fuzz::text(datagram, 169, 16));

@@ -1,8 +1,8 @@
 #include "cli/commandrunner.h"
 
-#include "cli/configcheck.h"
 #include "cli/devicetable.h"
 #include "model/connectionexport.h"
+#include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
 #include "protocol/packettransceiver.h"

@@ -1,6 +1,6 @@
 #include "cli/configchange.h"
 
-#include "cli/configcheck.h"
+#include "protocol/configcheck.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 #include "ui/connectiondialog.h"
 
+#include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
 #include "ui/logindialog.h"
@@ -13,17 +14,6 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
-
-QString ConnectionDialog::addressPattern()
-{
-    return QStringLiteral("((1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})\\.){3,3}"
-                          "(1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})");
-}
-
-QString ConnectionDialog::hostnamePattern()
-{
-    return QStringLiteral("[a-zA-Z][a-zA-Z0-9-]*[a-zA-Z0-9]");
-}
 
 ConnectionDialog::ConnectionDialog(bool needLogin, QWidget *parent) : QDialog(parent), needLogin(needLogin)
 {
@@ -45,15 +35,17 @@ ConnectionDialog::ConnectionDialog(bool needLogin, QWidget *parent) : QDialog(pa
     dns1Edit = new QLineEdit(staticGroup);
     dns2Edit = new QLineEdit(staticGroup);
 
-    auto *addressValidator = new QRegularExpressionValidator(QRegularExpression(addressPattern()), this);
+    auto *addressValidator =
+        new QRegularExpressionValidator(QRegularExpression(ConfigCheck::addressInputPattern()), this);
     for (QLineEdit *edit : {ipEdit, maskEdit, gatewayEdit, dns1Edit, dns2Edit})
         edit->setValidator(addressValidator);
-    hostnameEdit->setValidator(new QRegularExpressionValidator(QRegularExpression(hostnamePattern()), this));
-    hostnameEdit->setMaxLength(HostnameMaxLength);
+    hostnameEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(ConfigCheck::hostNamePattern()), this));
+    hostnameEdit->setMaxLength(ConfigCheck::HostNameMaxLength);
     // The validators refuse keystrokes silently; a screen reader says what the fields take.
     hostnameEdit->setAccessibleDescription(
         tr("A letter first, then letters, digits and hyphens, ending with a letter or digit; at most %1 characters")
-            .arg(HostnameMaxLength));
+            .arg(ConfigCheck::HostNameMaxLength));
     for (QLineEdit *edit : {ipEdit, maskEdit, gatewayEdit, dns1Edit, dns2Edit})
         edit->setAccessibleDescription(tr("Four numbers from 0 to 255 separated by dots"));
 

@@ -19,13 +19,6 @@ class ConnectionDialog : public QDialog
 public:
     enum IpConfIndex { StaticIndex = 0, DhcpIndex = 1 };
 
-    // The address fields' pattern: four dot-separated groups of up to three digits, each at most
-    // 255, a group may be empty. The host name: a letter first, then letters, digits and "-",
-    // ending with a letter or digit.
-    static QString addressPattern();
-    static QString hostnamePattern();
-    static constexpr int HostnameMaxLength = 24;
-
     explicit ConnectionDialog(bool needLogin, QWidget *parent = nullptr);
 
     void loadFromDatagram(const QByteArray &datagram);

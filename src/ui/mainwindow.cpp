@@ -3,6 +3,7 @@
 #include "model/connectionexport.h"
 #include "model/devicemodel.h"
 #include "model/devicestate.h"
+#include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
 #include "protocol/packettransceiver.h"
@@ -17,7 +18,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
-#include <QHostAddress>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QKeySequence>
@@ -372,8 +372,7 @@ void MainWindow::launchBrowser()
         current.isValid() ? current.siblingAtColumn(DeviceModel::IpAddressColumn).data().toString() : QString();
     // The cell holds what a datagram said: only a plain IPv4 address becomes the page's host, never
     // a text such as "user@elsewhere" that a URL would read as another host.
-    const QHostAddress host(address);
-    if (host.protocol() != QAbstractSocket::IPv4Protocol || host.toString() != address) {
+    if (!ConfigCheck::address(address).isEmpty()) {
         qDebug() << "MainWindow: no web page for a device whose address is" << address;
         return;
     }

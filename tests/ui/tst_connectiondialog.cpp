@@ -1,4 +1,5 @@
 #include "modalanswerer.h"
+#include "protocol/configcheck.h"
 #include "replies.h"
 #include "ui/connectiondialog.h"
 #include "ui/logindialog.h"
@@ -254,8 +255,8 @@ void TestConnectionDialog::construction()
 
 void TestConnectionDialog::validatorsCarryTheirPatterns()
 {
-    QCOMPARE(ConnectionDialog::addressPattern(), AddressPatternText);
-    QCOMPARE(ConnectionDialog::hostnamePattern(), HostnamePatternText);
+    QCOMPARE(ConfigCheck::addressInputPattern(), AddressPatternText);
+    QCOMPARE(ConfigCheck::hostNamePattern(), HostnamePatternText);
 
     ConnectionDialog dialog(false);
     const auto *address =

@@ -1,4 +1,4 @@
-#include "cli/configcheck.h"
+#include "protocol/configcheck.h"
 
 #include <QRegularExpression>
 #include <QStringList>
@@ -18,10 +18,20 @@ bool isLatin1(const QString &text)
 
 } // namespace
 
+QString addressInputPattern()
+{
+    return QStringLiteral("((1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})\\.){3,3}"
+                          "(1{0,1}[0-9]{0,2}|2[0-4]{1,1}[0-9]{1,1}|25[0-5]{1,1})");
+}
+
+QString hostNamePattern()
+{
+    return QStringLiteral("[a-zA-Z][a-zA-Z0-9-]*[a-zA-Z0-9]");
+}
+
 QString hostName(const QString &text)
 {
-    static const QRegularExpression pattern(
-        QRegularExpression::anchoredPattern(QStringLiteral("[a-zA-Z][a-zA-Z0-9-]*[a-zA-Z0-9]")));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(hostNamePattern()));
     if (text.size() > HostNameMaxLength)
         return QStringLiteral("longer than %1 characters").arg(HostNameMaxLength);
     if (!pattern.match(text).hasMatch())

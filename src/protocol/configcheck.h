@@ -2,17 +2,23 @@
 
 #include <QString>
 
-// Checks of the values a configuration change may carry, made before anything is sent. Each
-// returns an empty string for a good value, otherwise why it is refused.
+// The rules of the values a device's configuration may carry, for the settings dialog and
+// veltra-find alike. The checks return an empty string for a good value, otherwise why it is
+// refused.
 namespace ConfigCheck {
 
-inline constexpr int HostNameMaxLength = 24; // as the settings dialog allows
-inline constexpr int DomainMaxLength = 79;   // the field's width less its NUL
+inline constexpr int HostNameMaxLength = 24;
+inline constexpr int DomainMaxLength = 79; // the field's width less its NUL
 // "user:password" whose Base64 text still fits the request's credential field whole.
 inline constexpr int CredentialsMaxBytes = 93;
 
-// The settings dialog's host-name rule: a letter, then letters, digits and "-", ending with a
-// letter or digit; at most 24 characters.
+// What the settings dialog's address fields take while the user types: four dot-separated groups
+// of up to three digits, each at most 255, a group may be empty.
+QString addressInputPattern();
+// A host name: a letter first, then letters, digits and "-", ending with a letter or digit.
+QString hostNamePattern();
+
+// The host-name pattern, whole, and at most 24 characters.
 QString hostName(const QString &text);
 // A complete dotted-quad IPv4 text: four decimal numbers 0 to 255 without leading zeros.
 QString address(const QString &text);
