@@ -97,9 +97,14 @@ void DeviceModel::setDeviceState(const QString &macAddress, const DeviceState &s
 
 void DeviceModel::updateDevice(const QByteArray &datagram)
 {
-    const bool ok = MessageHeader::resultCodeOf(datagram) == Protocol::ResultOk;
-    const QString mac = MessageHeader::srcMacOf(datagram);
-    const quint32 messageId = MessageHeader::messageIdOf(datagram);
+    updateDevice(MessageHeader::fromDatagram(datagram), datagram);
+}
+
+void DeviceModel::updateDevice(const MessageHeader &header, const QByteArray &datagram)
+{
+    const bool ok = header.resultCode == Protocol::ResultOk;
+    const QString &mac = header.srcMacAddr;
+    const quint32 messageId = header.messageId;
 
     const int row = findRowByMac(mac);
     if (row < 0 && rowCount() >= deviceLimit) {
@@ -301,7 +306,7 @@ void DeviceModel::onDeviceRequestSent(int messageId, const QString &macAddress)
         break;
     case SetNetworkConfig:
     case SetNetworkConfigAuth:
-        pendingChanges.insert(macKey(macAddress), {quint32(messageId), clock()});
+        pendingChanges.insert(macKey(macAddress), {quint32(messageId), clock(), {}});
         // An authenticated change shows its progress and times out like a plain one.
         setTimeStamp({macAddress}, RequestTimeRole);
         setDeviceState(macAddress, SettingState());
@@ -311,58 +316,82 @@ void DeviceModel::onDeviceRequestSent(int messageId, const QString &macAddress)
     }
 }
 
-bool DeviceModel::takePendingChange(const QString &macAddress, quint32 replyId)
+std::optional<DeviceModel::PendingChange> DeviceModel::takePendingChange(const QString &macAddress, quint32 replyId)
 {
     const auto pending = pendingChanges.constFind(macKey(macAddress));
     if (pending == pendingChanges.cend() || pending->messageId + 1 != replyId)
-        return false;
-    const bool inTime = elapsed(pending->sent, clock()) <= ChangeAnswerWindow;
+        return std::nullopt;
+    const PendingChange change = *pending;
     pendingChanges.erase(pending);
-    return inTime;
+    if (elapsed(change.sent, clock()) > ChangeAnswerWindow)
+        return std::nullopt;
+    return change;
+}
+
+void DeviceModel::noteCredentialsSent(const QString &macAddress, const QStringList &credentials)
+{
+    const auto pending = pendingChanges.find(macKey(macAddress));
+    if (pending != pendingChanges.end())
+        pending->credentials = credentials;
 }
 
 void DeviceModel::onDeviceReplyReceived(const QByteArray &datagram)
 {
-    const QString mac = MessageHeader::srcMacOf(datagram);
-    const quint32 messageId = MessageHeader::messageIdOf(datagram);
-    // Anyone on the network can send a configuration answer: one that answers no request of ours
-    // must neither restart a device nor touch its stored credentials.
-    if ((messageId == SetNetworkConfigReply || messageId == SetNetworkConfigAuthReply) &&
-        !takePendingChange(mac, messageId)) {
-        qDebug() << "DeviceModel: dropped a configuration answer from" << mac << "that answers no request";
-        return;
+    const MessageHeader header = MessageHeader::fromDatagram(datagram);
+    const QString &mac = header.srcMacAddr;
+    std::optional<PendingChange> change;
+    if (header.messageId == SetNetworkConfigReply || header.messageId == SetNetworkConfigAuthReply) {
+        // Anyone on the network can send a configuration answer: one that answers no request of
+        // ours must neither restart a device nor touch its stored credentials.
+        change = takePendingChange(mac, header.messageId);
+        if (!change) {
+            qDebug() << "DeviceModel: dropped a configuration answer from" << mac << "that answers no request";
+            return;
+        }
     }
     clearRequestTime(mac); // any reply ends the device's answer time-out
 
-    const quint32 resultCode = MessageHeader::resultCodeOf(datagram);
-    switch (messageId) {
+    switch (header.messageId) {
     case NetworkConfigReply:
+        updateDevice(header, datagram);
+        emit configurationRead(mac, datagram);
+        return;
     case DeviceInfoReply:
-        updateDevice(datagram);
+        updateDevice(header, datagram);
         return;
     case SetNetworkConfigAuthReply:
-        if (resultCode == Protocol::ResultOk && !pendingLogin.isEmpty() && pendingLogin.first() == mac)
+        if (header.resultCode == Protocol::ResultOk && !pendingLogin.isEmpty() && pendingLogin.first() == mac)
             saveLoginData();
         pendingLogin.clear();
-        break;
+        onAnswer(header, *change);
+        return;
     case SetNetworkConfigReply:
-        break;
+        onAnswer(header, *change);
+        return;
     default:
         return;
     }
+}
 
-    if (resultCode == Protocol::ResultOk) {
+void DeviceModel::onAnswer(const MessageHeader &header, const PendingChange &change)
+{
+    const QString &mac = header.srcMacAddr;
+    if (header.resultCode == Protocol::ResultOk) {
         emit sendRestartNetwork(mac);
         setTimeStamp({mac}, RestartTimeRole);
-    } else if (resultCode == Protocol::AuthorizationFailed) {
-        // Wrong stored credentials are used once and then forgotten.
-        if (CredentialStore::remove(mac))
+    } else if (header.resultCode == Protocol::AuthorizationFailed) {
+        // Wrong stored credentials are used once and then forgotten; stored ones that were not
+        // what the device refused stay.
+        const QStringList stored = CredentialStore::loadLoginData(mac);
+        const bool refusedStored = change.credentials.isEmpty() || stored.isEmpty() || stored == change.credentials;
+        if (refusedStored && CredentialStore::remove(mac))
             setDeviceState(mac, SavedAuthorizationFailedState());
         else
             setDeviceState(mac, AuthorizationFailedState());
     } else {
         setDeviceState(mac, RequestFailedState());
     }
+    emit configurationAnswered(mac, header.resultCode);
 }
 
 void DeviceModel::onTimeout()
@@ -379,6 +408,7 @@ void DeviceModel::onTimeout()
             if (elapsed(requestTime, now) > AnswerTimeout) {
                 setDeviceState(macItem->text(), NotRespondingState());
                 macItem->setData(QTime(), RequestTimeRole);
+                emit deviceNotResponding(macItem->text());
             }
         }
         const QTime restartTime = macItem->data(RestartTimeRole).toTime();

@@ -11,6 +11,7 @@
 #include "protocol/messageheader.h"
 
 #include <functional>
+#include <optional>
 
 class DeviceState;
 class QTimer;
@@ -54,6 +55,9 @@ public:
     int findRowByMac(const QString &macAddress) const;
     void setDeviceState(const QString &macAddress, const DeviceState &state);
     void updateDevice(const QByteArray &datagram);
+    // The credentials that the configuration request just sent to the device carried: a refusal
+    // then forgets the stored ones only if they are what was refused.
+    void noteCredentialsSent(const QString &macAddress, const QStringList &credentials);
     void markConflicts();
     void saveLoginData();
 
@@ -71,6 +75,12 @@ signals:
     void sendGetEthConfiguration(const QString &macAddress);
     // Replies of a device that would be a row beyond the limit were dropped; once per table.
     void deviceLimitReached(int limit);
+    // The course of a configuration change, for whoever follows it: the device's answer to the
+    // request (after the model has acted on it), a configuration reply, and a request of the
+    // device's left unanswered.
+    void configurationAnswered(const QString &macAddress, quint32 resultCode);
+    void configurationRead(const QString &macAddress, const QByteArray &datagram);
+    void deviceNotResponding(const QString &macAddress);
 
 public slots:
     void onDeviceRequestSent(int messageId, const QString &macAddress);
@@ -99,9 +109,14 @@ private:
     {
         quint32 messageId = 0;
         QTime sent;
+        QStringList credentials; // as sent; empty when not known
     };
 
-    bool takePendingChange(const QString &macAddress, quint32 replyId);
+    // The outstanding request that a configuration answer answers, taken out; nullopt for an
+    // answer nobody asked for.
+    std::optional<PendingChange> takePendingChange(const QString &macAddress, quint32 replyId);
+    void updateDevice(const MessageHeader &header, const QByteArray &datagram);
+    void onAnswer(const MessageHeader &header, const PendingChange &change);
     void setTimeStamp(const QStringList &macAddresses, int role);
     void clearRequestTime(const QString &macAddress);
     QStandardItem *macItemExact(const QString &macAddress) const;

@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "model/configurationchange.h"
 #include "model/connectionexport.h"
 #include "model/devicemodel.h"
 #include "model/devicestate.h"
@@ -266,7 +267,7 @@ void MainWindow::edit(const QModelIndex &index)
         return;
 
     const QByteArray datagram = macIndex.data(DeviceModel::ConfigDatagramRole).toByteArray();
-    const bool needsCredentials = MessageHeader::protocolVersionOf(datagram) >= Protocol::AuthProtocolVersion;
+    const bool needsCredentials = ConfigurationChange::needsCredentials(datagram);
     QStringList credentials;
     if (needsCredentials)
         credentials = CredentialStore::loadLoginData(macIndex.data().toString());
@@ -289,19 +290,16 @@ void MainWindow::edit(const QModelIndex &index)
     config.primaryDns = dialog.primaryDns();
     config.secondaryDns = dialog.secondaryDns();
 
-    if (!needsCredentials) {
-        transceiver->sendRequest(SetNetworkConfig, dialog.macAddress(), config.toByteArray());
-        return;
-    }
+    // The change follows itself through the device's answer, restart and re-read; the rows show
+    // its course.
+    auto *change = new ConfigurationChange(transceiver, deviceModel, this);
+    connect(change, &ConfigurationChange::finished, change, &QObject::deleteLater);
     const LoginDialog *login = dialog.loginDialog();
-    if (credentials.isEmpty())
+    if (needsCredentials && credentials.isEmpty())
         credentials = QStringList{dialog.macAddress(), login->username(), login->password()};
-    // The credentials themselves stay out of the log.
-    qDebug().noquote() << "Sending an authenticated configuration request to" << dialog.macAddress();
-    transceiver->sendRequest(SetNetworkConfigAuth, dialog.macAddress(),
-                             config.toAuthByteArray(credentials.at(1), credentials.at(2)));
-    if (login->rememberPassword())
-        deviceModel->pendingLogin = credentials;
+    if (!needsCredentials)
+        credentials.clear();
+    change->start(config, credentials, needsCredentials && login->rememberPassword());
 }
 
 void MainWindow::exportConnectionsToXml()

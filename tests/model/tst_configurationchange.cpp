@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: Apache-2.0
+// A configuration change from its request to its outcome, with the model and transceiver wired as
+// both programs wire them. The requests are captured on their way to the system and never sent.
+
+#include "model/configurationchange.h"
+#include "model/devicemodel.h"
+#include "protocol/packettransceiver.h"
+#include "replies.h"
+#include "settings/credentialstore.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <dlfcn.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+namespace {
+
+QList<QByteArray> &captured()
+{
+    static QList<QByteArray> list;
+    return list;
+}
+
+quint16 destinationPort(const struct msghdr *message)
+{
+    if (!message || !message->msg_name)
+        return 0;
+    const auto *address = static_cast<const sockaddr *>(message->msg_name);
+    if (address->sa_family == AF_INET)
+        return ntohs(static_cast<const sockaddr_in *>(message->msg_name)->sin_port);
+    if (address->sa_family == AF_INET6)
+        return ntohs(static_cast<const sockaddr_in6 *>(message->msg_name)->sin6_port);
+    return 0;
+}
+
+} // namespace
+
+// Requests to the device port end here; everything else goes on to the C library.
+extern "C" ssize_t sendmsg(int fd, const struct msghdr *message, int flags)
+{
+    if (destinationPort(message) == Protocol::DevicePort) {
+        QByteArray datagram;
+        for (size_t i = 0; i < message->msg_iovlen; ++i)
+            datagram.append(static_cast<const char *>(message->msg_iov[i].iov_base),
+                            qsizetype(message->msg_iov[i].iov_len));
+        captured().append(datagram);
+        return ssize_t(datagram.size());
+    }
+    using SendMsg = ssize_t (*)(int, const struct msghdr *, int);
+    static const auto real = reinterpret_cast<SendMsg>(dlsym(RTLD_NEXT, "sendmsg"));
+    return real(fd, message, flags);
+}
+
+namespace {
+
+using Outcome = ConfigurationChange::Outcome;
+const QString Mac = QStringLiteral("00:1A:2B:3C:4D:01");
+const QStringList Sent = {Mac, QStringLiteral("admin"), QStringLiteral("typed")};
+
+QList<quint32> capturedKinds()
+{
+    QList<quint32> kinds;
+    for (const QByteArray &datagram : std::as_const(captured()))
+        kinds.append(MessageHeader::messageIdOf(datagram));
+    return kinds;
+}
+
+} // namespace
+
+class TestConfigurationChange : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void outcomes_data();
+    void outcomes();
+
+private:
+    QTemporaryDir settingsDir;
+};
+
+void TestConfigurationChange::initTestCase()
+{
+    QVERIFY(settingsDir.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
+}
+
+void TestConfigurationChange::outcomes_data()
+{
+    QTest::addColumn<QStringList>("stored");
+    QTest::addColumn<QList<quint32>>("answers"); // result codes: the change's answer, then the re-read's
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<bool>("storedAfter");
+
+    const QStringList none;
+    const QStringList other = {Mac, QStringLiteral("admin"), QStringLiteral("older")};
+    QTest::newRow("applied") << none << QList<quint32>{0, 0} << int(Outcome::Applied) << false;
+    QTest::newRow("refused") << none << QList<quint32>{1} << int(Outcome::Refused) << false;
+    QTest::newRow("configuration not reported") << none << QList<quint32>{0, 1} << int(Outcome::Refused) << false;
+    QTest::newRow("refused credentials were the stored ones")
+        << Sent << QList<quint32>{Protocol::AuthorizationFailed} << int(Outcome::AuthorizationFailed) << false;
+    QTest::newRow("stored credentials that were not sent stay")
+        << other << QList<quint32>{Protocol::AuthorizationFailed} << int(Outcome::AuthorizationFailed) << true;
+    QTest::newRow("no answer") << none << QList<quint32>{} << int(Outcome::NoAnswer) << false;
+    QTest::newRow("no answer after the restart") << none << QList<quint32>{0} << int(Outcome::NoAnswer) << false;
+}
+
+void TestConfigurationChange::outcomes()
+{
+    QFETCH(QStringList, stored);
+    QFETCH(QList<quint32>, answers);
+    QFETCH(int, outcome);
+    QFETCH(bool, storedAfter);
+
+    CredentialStore::remove(Mac);
+    if (!stored.isEmpty())
+        CredentialStore::saveLoginData(stored);
+    captured().clear();
+    const QNetworkInterface::InterfaceFlags up(QNetworkInterface::IsUp | QNetworkInterface::IsRunning);
+    PacketTransceiver transceiver({{up, QStringLiteral("02:00:5E:10:00:01"), QStringLiteral("eth0"),
+                                    {QStringLiteral("192.168.1.20")}}});
+    DeviceModel model;
+    QTime now(12, 0);
+    model.setClock([&now] { return now; });
+    connect(&transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
+    connect(&model, &DeviceModel::sendRestartNetwork, &transceiver, &PacketTransceiver::restartNetwork);
+    connect(&model, &DeviceModel::sendGetEthConfiguration, &transceiver,
+            qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+    model.onDeviceReplyReceived(Replies::config(Mac, QStringLiteral("lobby"), QStringLiteral("10.0.0.5")));
+
+    ConfigurationChange change(&transceiver, &model);
+    QSignalSpy accepted(&change, &ConfigurationChange::accepted);
+    QSignalSpy finished(&change, &ConfigurationChange::finished);
+    NetworkConfigBody values = NetworkConfigBody::fromDatagram(
+        Replies::config(Mac, QStringLiteral("lobby2"), QStringLiteral("10.0.0.9")));
+    change.start(values, Sent, false);
+    QCOMPARE(capturedKinds(), QList<quint32>{SetNetworkConfigAuth});
+
+    if (!answers.isEmpty()) {
+        now = now.addMSecs(100);
+        model.onDeviceReplyReceived(Replies::answer(SetNetworkConfigAuthReply, Mac, answers.at(0)));
+    }
+    if (answers.value(0, 1) == 0) {
+        QCOMPARE(accepted.size(), 1);
+        now = now.addMSecs(5001); // the model reads the configuration again after the restart
+        model.onTimeout();
+        QCOMPARE(capturedKinds(), (QList<quint32>{SetNetworkConfigAuth, RestartNetwork, GetNetworkConfig}));
+        if (answers.size() > 1) {
+            model.onDeviceReplyReceived(
+                Replies::config(Mac, QStringLiteral("lobby2"), QStringLiteral("10.0.0.9"), QStringLiteral("0"),
+                                answers.at(1)));
+        }
+    }
+    if (outcome == int(Outcome::NoAnswer)) {
+        // The model's time-out runs on its own clock; the change's wait on the real one.
+        now = now.addMSecs(3001);
+        model.onTimeout();
+        QCOMPARE(finished.size(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+    }
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.first().first().value<Outcome>(), Outcome(outcome));
+    QCOMPARE(CredentialStore::contains(Mac), storedAfter);
+    QCOMPARE(change.credentialsForgotten(), !stored.isEmpty() && !storedAfter);
+    if (answers.size() > 1) // what the device reported after its restart
+        QCOMPARE(MessageHeader::resultCodeOf(change.configuration()), answers.at(1));
+}
+
+QTEST_GUILESS_MAIN(TestConfigurationChange)
+
+#include "tst_configurationchange.moc"
