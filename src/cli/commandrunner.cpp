@@ -1,7 +1,9 @@
 #include "cli/commandrunner.h"
 
 #include "cli/devicetable.h"
+#include "model/configurationchange.h"
 #include "model/connectionexport.h"
+#include "model/devicemodel.h"
 #include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
@@ -9,6 +11,7 @@
 #include "settings/credentialstore.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QSet>
 #include <QtGlobal>
@@ -318,7 +321,7 @@ int CommandRunner::set(const CommandLine::Options &options)
         return fail(Status::BadInput, QStringLiteral("no change was sent"));
     }
 
-    const bool needsCredentials = MessageHeader::protocolVersionOf(*reply) >= Protocol::AuthProtocolVersion;
+    const bool needsCredentials = ConfigurationChange::needsCredentials(*reply);
     if (needsCredentials && credentials.source == Credentials::Source::None) {
         const QStringList stored = CredentialStore::loadLoginData(mac);
         if (stored.size() != 3)
@@ -333,56 +336,65 @@ int CommandRunner::set(const CommandLine::Options &options)
                     .arg(mac)
                     .arg(MessageHeader::protocolVersionOf(*reply)));
 
-    link.clearReplies();
-    quint32 answerId = SetNetworkConfigReply;
-    if (needsCredentials) {
-        answerId = SetNetworkConfigAuthReply;
-        transceiver->sendRequest(SetNetworkConfigAuth, mac,
-                                 config.toAuthByteArray(credentials.user, credentials.password));
-    } else {
-        transceiver->sendRequest(SetNetworkConfig, mac, config.toByteArray());
-    }
-    const auto answer = link.awaitReply(answerId, mac, options.waitMs);
-    if (!answer)
-        return fail(Status::NoAnswer, QStringLiteral("the device %1 did not answer the change").arg(mac));
+    // The change goes through the model's tracking, as the desktop program's does: the answer, the
+    // restart of the device's network and the reading of its configuration afterwards.
+    DeviceModel model;
+    QObject::connect(transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
+    QObject::connect(transceiver, &PacketTransceiver::replyReceived, &model, &DeviceModel::onDeviceReplyReceived);
+    QObject::connect(&model, &DeviceModel::sendRestartNetwork, transceiver, &PacketTransceiver::restartNetwork);
+    QObject::connect(&model, &DeviceModel::sendGetEthConfiguration, transceiver,
+                     qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+    model.onDeviceReplyReceived(*reply);
 
-    const quint32 result = MessageHeader::resultCodeOf(*answer);
-    if (result == Protocol::AuthorizationFailed) {
+    ConfigurationChange change(transceiver, &model);
+    change.setAnswerWait(options.waitMs);
+    const bool remember =
+        options.remember && needsCredentials && credentials.source == Credentials::Source::CommandLine;
+    const QStringList sent =
+        needsCredentials ? QStringList{mac, credentials.user, credentials.password} : QStringList();
+    bool wasAccepted = false;
+    QObject::connect(&change, &ConfigurationChange::accepted, &change, [&] {
+        wasAccepted = true;
+        if (remember && CredentialStore::loadLoginData(mac) == sent)
+            message(QStringLiteral("credentials for %1 stored").arg(mac));
+        message(QStringLiteral("the device %1 accepted the change and restarts its network; reading it again in %2 ms")
+                    .arg(mac)
+                    .arg(RereadDelay));
+    });
+    QEventLoop loop;
+    ConfigurationChange::Outcome outcome = ConfigurationChange::Outcome::NoAnswer;
+    QObject::connect(&change, &ConfigurationChange::finished, &loop, [&](ConfigurationChange::Outcome finished) {
+        outcome = finished;
+        loop.quit();
+    });
+    change.start(config, sent, remember);
+    loop.exec();
+
+    switch (outcome) {
+    case ConfigurationChange::Outcome::AuthorizationFailed:
         // Stored credentials that the device refuses are forgotten, so that they are not tried
         // again; stored ones that were not what the device refused stay.
-        const QStringList stored = CredentialStore::loadLoginData(mac);
-        const bool refusedStored =
-            credentials.source == Credentials::Source::Store ||
-            (stored.size() == 3 && stored.at(1) == credentials.user && stored.at(2) == credentials.password);
-        if (needsCredentials && refusedStored && CredentialStore::remove(mac))
+        if (change.credentialsForgotten())
             message(
                 QStringLiteral("the stored credentials of %1 are not valid any more and have been forgotten").arg(mac));
         return fail(Status::AuthFailed, QStringLiteral("the device %1 refused the credentials").arg(mac));
-    }
-    if (result != Protocol::ResultOk)
-        return fail(Status::Refused,
-                    QStringLiteral("the device %1 refused the change (%2)").arg(mac, resultText(result)));
-
-    if (options.remember && needsCredentials && credentials.source == Credentials::Source::CommandLine) {
-        CredentialStore::saveLoginData({mac, credentials.user, credentials.password});
-        message(QStringLiteral("credentials for %1 stored").arg(mac));
-    }
-
-    transceiver->restartNetwork(mac);
-    message(QStringLiteral("the device %1 accepted the change and restarts its network; reading it again in %2 ms")
-                .arg(mac)
-                .arg(RereadDelay));
-    link.idle(RereadDelay);
-    link.clearReplies();
-    readConfig();
-    const auto after = link.awaitReply(NetworkConfigReply, mac, options.waitMs, readConfig);
-    if (!after)
-        return fail(Status::NoAnswer,
-                    QStringLiteral("the device %1 did not answer after restarting its network").arg(mac));
-    if (MessageHeader::resultCodeOf(*after) != Protocol::ResultOk)
+    case ConfigurationChange::Outcome::NoAnswer:
+        return fail(Status::NoAnswer, wasAccepted ? QStringLiteral("the device %1 did not answer after restarting its "
+                                                                   "network")
+                                                        .arg(mac)
+                                                  : QStringLiteral("the device %1 did not answer the change").arg(mac));
+    case ConfigurationChange::Outcome::Refused:
+        if (!wasAccepted)
+            return fail(
+                Status::Refused,
+                QStringLiteral("the device %1 refused the change (%2)").arg(mac, resultText(change.resultCode())));
         return fail(Status::Refused, QStringLiteral("the device %1 refused to report its new configuration (%2)")
-                                         .arg(mac, resultText(MessageHeader::resultCodeOf(*after))));
-    const QStringList differences = ConfigChange::differences(config, NetworkConfigBody::fromDatagram(*after));
+                                         .arg(mac, resultText(MessageHeader::resultCodeOf(change.configuration()))));
+    case ConfigurationChange::Outcome::Applied:
+        break;
+    }
+    const QStringList differences =
+        ConfigChange::differences(config, NetworkConfigBody::fromDatagram(change.configuration()));
     if (!differences.isEmpty()) {
         print(QStringLiteral("%1: not applied\n").arg(mac).toUtf8());
         for (const QString &difference : differences)
