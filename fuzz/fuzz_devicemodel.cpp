@@ -75,8 +75,7 @@ public:
             const int type = Fuzz::text(datagram, 124, 4).toInt(&number, 10);
             row.productType = ok && number ? type : 0;
         }
-        if (ok)
-            markAll();
+        markAll();
     }
 
     void clear() { rows.clear(); }
@@ -100,7 +99,8 @@ public:
                 lookedUp.insert(row.host->toCaseFolded());
         }
         for (ExpectedRow &row : rows) {
-            row.ipMarked = row.ip && *row.ip != NotAvailable && !row.ip->isEmpty() && ips.value(*row.ip) > 1;
+            row.ipMarked = row.ip && *row.ip != NotAvailable && *row.ip != QLatin1String("0.0.0.0") &&
+                           !row.ip->isEmpty() && ips.value(*row.ip) > 1;
             const QString host = row.host ? row.host->toCaseFolded() : QString();
             row.hostMarked = !host.isEmpty() && lookedUp.contains(host) && hosts.value(host) > 1;
         }
@@ -244,8 +244,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider input(data, size);
     DeviceModel model;
-    int nowMs = 0;
-    model.setClock([&nowMs] { return QTime(0, 0).addMSecs(nowMs); });
+    qint64 nowMs = 0;
+    model.setClock([&nowMs] { return nowMs; });
     Expectation expected;
 
     while (input.remaining_bytes() > 0) {
@@ -265,7 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             const QByteArray mac = withRandomCase(input, pick(input, Macs));
             model.onDeviceRequestSent(input.PickValueInArray(ids), QString::fromLatin1(mac));
         } else if (step == 14) {
-            nowMs = (nowMs + input.ConsumeIntegralInRange(0, 8000)) % (24 * 60 * 60 * 1000);
+            nowMs += input.ConsumeIntegralInRange(0, 8000);
             model.onTimeout();
         } else {
             model.setRowCount(0);

@@ -45,8 +45,12 @@ void ConfigurationChange::start(const NetworkConfigBody &values, const QStringLi
     qDebug().noquote() << "Sending an authenticated configuration request to" << mac;
     transceiver->sendRequest(SetNetworkConfigAuth, mac, values.toAuthByteArray(credentials.at(1), credentials.at(2)));
     model->noteCredentialsSent(mac, credentials);
+    // Each authenticated request decides by its own check box: credentials of an earlier attempt
+    // that got no answer are not stored by this one's success.
     if (remember)
         model->pendingLogin = credentials;
+    else if (!model->pendingLogin.isEmpty() && model->pendingLogin.first() == mac)
+        model->pendingLogin.clear();
 }
 
 bool ConfigurationChange::concerns(const QString &macAddress) const
@@ -54,13 +58,13 @@ bool ConfigurationChange::concerns(const QString &macAddress) const
     return macAddress.compare(mac, Qt::CaseInsensitive) == 0;
 }
 
-void ConfigurationChange::waitForAnswer()
+void ConfigurationChange::waitForAnswer(int beyondModel)
 {
     // The model's time-out says "not responding" after its own 3000 ms; a longer wait outlasts
     // it, since the model still acts on a late answer. A tick's length later, the model has had
     // its say either way.
     deadline = QDeadlineTimer(answerWait);
-    deadlineTimer->start(answerWait + DeviceModel::TimerInterval);
+    deadlineTimer->start(answerWait + beyondModel + DeviceModel::TimerInterval);
 }
 
 void ConfigurationChange::onAnswered(const QString &macAddress, quint32 resultCode)
@@ -83,9 +87,11 @@ void ConfigurationChange::onAnswered(const QString &macAddress, quint32 resultCo
 
 void ConfigurationChange::onRequestSent(int messageId, const QString &macAddress)
 {
-    if (stage == Stage::Restarting && messageId == GetNetworkConfig && concerns(macAddress)) {
+    if ((stage == Stage::Restarting || stage == Stage::Reading) && messageId == GetNetworkConfig &&
+        concerns(macAddress)) {
         stage = Stage::Reading;
-        waitForAnswer();
+        // The model asks again before it says "not responding"; the wait covers the readings left.
+        waitForAnswer(DeviceModel::RereadRetries * DeviceModel::RestartDelay);
     }
 }
 
@@ -99,7 +105,9 @@ void ConfigurationChange::onConfigurationRead(const QString &macAddress, const Q
 
 void ConfigurationChange::onNotResponding(const QString &macAddress)
 {
-    if ((stage == Stage::Sent || stage == Stage::Reading) && concerns(macAddress) && deadline.hasExpired())
+    // The model's time-out is the whole wait unless a longer one was asked for.
+    if ((stage == Stage::Sent || stage == Stage::Reading) && concerns(macAddress) &&
+        (answerWait <= DeviceModel::AnswerTimeout || deadline.hasExpired()))
         finish(Outcome::NoAnswer);
 }
 

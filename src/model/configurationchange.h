@@ -67,7 +67,9 @@ private:
     void onRequestSent(int messageId, const QString &macAddress);
     void onConfigurationRead(const QString &macAddress, const QByteArray &datagram);
     void onNotResponding(const QString &macAddress);
-    void waitForAnswer();
+    // Counts the answer wait from now; the change gives up by itself `beyondModel` ms after it if
+    // the model never says (a device without a row).
+    void waitForAnswer(int beyondModel = 0);
     void finish(Outcome outcome);
 
     PacketTransceiver *transceiver = nullptr;

@@ -6,23 +6,34 @@
 #include "protocol/networkconfigbody.h"
 #include "settings/credentialstore.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 namespace {
 
 const QString NotAvailable = QStringLiteral("N/A");
-constexpr int MsecsPerDay = 24 * 60 * 60 * 1000;
+const QString AbsentAddress = QStringLiteral("0.0.0.0");
 
 QString macKey(const QString &macAddress)
 {
     return macAddress.toCaseFolded();
 }
 
-// Milliseconds from `stamp` to `now`; a stamp made before midnight is counted across it.
-int elapsed(const QTime &stamp, const QTime &now)
+qint64 monotonicNow()
 {
-    const int msecs = stamp.msecsTo(now);
-    return msecs < 0 ? msecs + MsecsPerDay : msecs;
+    static const QElapsedTimer started = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return started.elapsed();
+}
+
+// A time stamp of the monotonic clock kept in a row, if there is one.
+std::optional<qint64> stampOf(const QStandardItem *item, int role)
+{
+    const QVariant value = item->data(role);
+    return value.isValid() ? std::optional<qint64>(value.toLongLong()) : std::nullopt;
 }
 
 // A cell that a reply filled holds a value even when the text is empty; only a cell that no reply
@@ -47,7 +58,7 @@ void setDataIfChanged(QStandardItem *item, const QVariant &value, int role)
 } // namespace
 
 DeviceModel::DeviceModel(QObject *parent)
-    : QStandardItemModel(parent), timeoutTimer(new QTimer(this)), clock(&QTime::currentTime)
+    : QStandardItemModel(parent), timeoutTimer(new QTimer(this)), clock(&monotonicNow)
 {
     setHorizontalHeaderLabels({tr("Device"), tr("Firmware"), tr("Hostname"), tr("IP Address"), tr("IP config."),
                                tr("MAC Address"), tr("Status")});
@@ -63,9 +74,9 @@ DeviceModel::DeviceModel(QObject *parent)
     connect(this, &QAbstractItemModel::modelAboutToBeReset, this, [this] { resetIndexes(); });
 }
 
-void DeviceModel::setClock(std::function<QTime()> newClock)
+void DeviceModel::setClock(Clock newClock)
 {
-    clock = newClock ? std::move(newClock) : std::function<QTime()>(&QTime::currentTime);
+    clock = newClock ? std::move(newClock) : Clock(&monotonicNow);
 }
 
 int DeviceModel::findRowByMac(const QString &macAddress) const
@@ -150,12 +161,12 @@ void DeviceModel::updateDevice(const MessageHeader &header, const QByteArray &da
     if (row < 0)
         rowByMac.insert(macKey(mac), macItem);
 
-    if (ok) {
+    if (ok)
         setDeviceState(mac, NormalState());
-        markConflicts();
-    } else {
+    else
         setDeviceState(mac, RequestFailedState());
-    }
+    // A failed reply takes the row's texts out of their groups too: the marks follow at once.
+    markConflicts();
 }
 
 // The marks come out as if every row's IP text were looked up exactly and every host name without
@@ -172,8 +183,9 @@ void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString 
     const auto conflicting = [caseFold](const QString &key, const Group &group) {
         if (key.isEmpty() || group.members.size() < 2)
             return false;
-        // "N/A" is never looked up itself, but a host name such as "n/a" finds it.
-        return caseFold ? group.members.size() > group.notAvailable : key != NotAvailable;
+        // "N/A" is never looked up itself, but a host name such as "n/a" finds it. "0.0.0.0" is no
+        // address: devices still waiting for a DHCP lease all show it.
+        return caseFold ? group.members.size() > group.notAvailable : key != NotAvailable && key != AbsentAddress;
     };
     const auto setMark = [this, &toolTip](QStandardItem *cell, bool marked) {
         if (!cell->toolTip().isEmpty() == marked)
@@ -280,7 +292,7 @@ void DeviceModel::saveLoginData()
 
 void DeviceModel::setTimeStamp(const QStringList &macAddresses, int role)
 {
-    const QTime now = clock();
+    const qint64 now = clock();
     for (const QString &mac : macAddresses) {
         if (QStandardItem *macItem = macItemExact(mac))
             macItem->setData(now, role);
@@ -291,8 +303,8 @@ void DeviceModel::setTimeStamp(const QStringList &macAddresses, int role)
 void DeviceModel::clearRequestTime(const QString &macAddress)
 {
     QStandardItem *macItem = macItemExact(macAddress);
-    if (macItem && !macItem->data(RequestTimeRole).toTime().isNull())
-        macItem->setData(QTime(), RequestTimeRole);
+    if (macItem && macItem->data(RequestTimeRole).isValid())
+        macItem->setData(QVariant(), RequestTimeRole);
 }
 
 void DeviceModel::onDeviceRequestSent(int messageId, const QString &macAddress)
@@ -323,7 +335,7 @@ std::optional<DeviceModel::PendingChange> DeviceModel::takePendingChange(const Q
         return std::nullopt;
     const PendingChange change = *pending;
     pendingChanges.erase(pending);
-    if (elapsed(change.sent, clock()) > ChangeAnswerWindow)
+    if (clock() - change.sent > ChangeAnswerWindow)
         return std::nullopt;
     return change;
 }
@@ -353,6 +365,8 @@ void DeviceModel::onDeviceReplyReceived(const QByteArray &datagram)
 
     switch (header.messageId) {
     case NetworkConfigReply:
+        if (QStandardItem *macItem = macItemExact(mac))
+            macItem->setData(QVariant(), RereadsLeftRole);
         updateDevice(header, datagram);
         emit configurationRead(mac, datagram);
         return;
@@ -379,6 +393,8 @@ void DeviceModel::onAnswer(const MessageHeader &header, const PendingChange &cha
     if (header.resultCode == Protocol::ResultOk) {
         emit sendRestartNetwork(mac);
         setTimeStamp({mac}, RestartTimeRole);
+        if (QStandardItem *macItem = macItemExact(mac))
+            macItem->setData(RereadRetries, RereadsLeftRole);
     } else if (header.resultCode == Protocol::AuthorizationFailed) {
         // Wrong stored credentials are used once and then forgotten; stored ones that were not
         // what the device refused stay.
@@ -396,27 +412,36 @@ void DeviceModel::onAnswer(const MessageHeader &header, const PendingChange &cha
 
 void DeviceModel::onTimeout()
 {
-    const QTime now = clock();
+    const qint64 now = clock();
     bool pending = false;
     for (int row = 0; row < rowCount(); ++row) {
         QStandardItem *macItem = item(row, MacAddressColumn);
         if (!macItem)
             continue;
-        const QTime requestTime = macItem->data(RequestTimeRole).toTime();
-        if (!requestTime.isNull()) {
+        if (const auto requestTime = stampOf(macItem, RequestTimeRole)) {
             pending = true;
-            if (elapsed(requestTime, now) > AnswerTimeout) {
-                setDeviceState(macItem->text(), NotRespondingState());
-                macItem->setData(QTime(), RequestTimeRole);
-                emit deviceNotResponding(macItem->text());
+            if (now - *requestTime > AnswerTimeout) {
+                macItem->setData(QVariant(), RequestTimeRole);
+                const int rereadsLeft = macItem->data(RereadsLeftRole).toInt();
+                if (rereadsLeft > 0) {
+                    // A reading after a restart went unanswered: the device may still be coming
+                    // back. The next reading goes out RestartDelay after this one.
+                    macItem->setData(rereadsLeft - 1, RereadsLeftRole);
+                    macItem->setData(*requestTime, RestartTimeRole);
+                } else {
+                    setDeviceState(macItem->text(), NotRespondingState());
+                    // Credentials waiting for a success that will not come are not kept for a later one.
+                    if (!pendingLogin.isEmpty() && pendingLogin.first() == macItem->text())
+                        pendingLogin.clear();
+                    emit deviceNotResponding(macItem->text());
+                }
             }
         }
-        const QTime restartTime = macItem->data(RestartTimeRole).toTime();
-        if (!restartTime.isNull()) {
+        if (const auto restartTime = stampOf(macItem, RestartTimeRole)) {
             pending = true;
-            if (elapsed(restartTime, now) > RestartDelay) {
+            if (now - *restartTime > RestartDelay) {
+                macItem->setData(QVariant(), RestartTimeRole);
                 emit sendGetEthConfiguration(macItem->text());
-                macItem->setData(QTime(), RestartTimeRole);
             }
         }
     }

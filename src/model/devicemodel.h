@@ -6,7 +6,6 @@
 #include <QSet>
 #include <QStandardItemModel>
 #include <QStringList>
-#include <QTime>
 
 #include "protocol/messageheader.h"
 
@@ -41,11 +40,17 @@ public:
         RestartTimeRole = Qt::UserRole + 3,
         StateIdRole = Qt::UserRole + 4,
         ProductTypeRole = Qt::UserRole + 5,
+        // How many more times the configuration is read after a restart when a reading gets no
+        // answer.
+        RereadsLeftRole = Qt::UserRole + 6,
     };
 
     static constexpr int TimerInterval = 500;
     static constexpr int AnswerTimeout = 3000;
     static constexpr int RestartDelay = 5000;
+    // A device that needs longer than usual to come back after its restart is asked this many
+    // more times, RestartDelay apart, before it counts as not responding.
+    static constexpr int RereadRetries = 2;
     // An answer to a configuration request is acted on only this long after the request: a late
     // answer of a slow device still counts, an answer nobody asked for never does.
     static constexpr int ChangeAnswerWindow = 30000;
@@ -61,8 +66,11 @@ public:
     void markConflicts();
     void saveLoginData();
 
-    // The time of day the time-outs are counted in; tests put a clock of their own here.
-    void setClock(std::function<QTime()> clock);
+    // Milliseconds on a monotonic clock, which the time-outs are counted in: a change of the
+    // time of day (daylight saving, NTP, the user) moves no time-out. Tests put a clock of their
+    // own here.
+    using Clock = std::function<qint64()>;
+    void setClock(Clock clock);
     QTimer *timer() const { return timeoutTimer; }
     // At most this many rows are made from one scan's replies; tests use a small number.
     void setDeviceLimit(int limit) { deviceLimit = limit; }
@@ -108,7 +116,7 @@ private:
     struct PendingChange
     {
         quint32 messageId = 0;
-        QTime sent;
+        qint64 sent = 0;
         QStringList credentials; // as sent; empty when not known
     };
 
@@ -130,7 +138,7 @@ private:
     void applyMarks(ConflictIndex &index, bool caseFold, const QString &toolTip);
 
     QTimer *timeoutTimer = nullptr;
-    std::function<QTime()> clock;
+    Clock clock;
 
     // The MAC Address item of every row, by case-folded MAC text: MAC texts are unique ignoring case.
     QHash<QString, QStandardItem *> rowByMac;

@@ -101,15 +101,18 @@ QStringList PacketTransceiver::interfaceEntries(const QList<InterfaceInfo> &inte
 
 bool PacketTransceiver::sendsPerInterface()
 {
-#if defined(Q_OS_WIN)
-    // Only these two versions send limited broadcasts out of the wrong interface unless bound.
-    const auto current = QOperatingSystemVersion::current();
-    return current.majorVersion() == 6 && (current.minorVersion() == 0 || current.minorVersion() == 1);
-#else
-    // Without the bind, a host whose default route lies elsewhere sends limited broadcasts out of
-    // the wrong interface, and a host without a default route cannot send them at all.
+    return sendsPerInterface(QOperatingSystemVersion::current());
+}
+
+bool PacketTransceiver::sendsPerInterface(const QOperatingSystemVersion &system)
+{
+    // Windows from Vista on sends limited broadcasts through the default route's adapter alone
+    // unless the socket is bound. Elsewhere, without the bind, a host whose default route lies
+    // elsewhere sends them out of the wrong interface, and one without a default route cannot
+    // send them at all.
+    if (system.type() == QOperatingSystemVersion::Windows)
+        return system >= QOperatingSystemVersion(QOperatingSystemVersion::Windows, 6, 0); // Vista
     return true;
-#endif
 }
 
 bool PacketTransceiver::bindSocket()

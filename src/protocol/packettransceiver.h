@@ -7,6 +7,7 @@
 #include <QList>
 #include <QNetworkInterface>
 #include <QObject>
+#include <QOperatingSystemVersion>
 #include <QStringList>
 
 #include <functional>
@@ -49,6 +50,7 @@ public:
     static QStringList interfaceEntries(const QList<InterfaceInfo> &interfaces);
     // Whether the sending socket is bound to the current interface's address.
     static bool sendsPerInterface();
+    static bool sendsPerInterface(const QOperatingSystemVersion &system);
 
     bool bindSocket();
     QStringList interfaceList() const { return interfaces; }

@@ -82,6 +82,8 @@ class TestPacketTransceiver : public QObject
 
 private slots:
     void metaObjectInterface();
+    void sendsPerInterfaceOnEveryWindowsFromVista_data();
+    void sendsPerInterfaceOnEveryWindowsFromVista();
     void interfaceRule_data();
     void interfaceRule();
     void noInterface();
@@ -324,6 +326,29 @@ void TestPacketTransceiver::bindSocketOnce()
     // Other programs may share the port.
     PacketTransceiver other(oneInterface());
     QVERIFY(other.bindSocket());
+}
+
+void TestPacketTransceiver::sendsPerInterfaceOnEveryWindowsFromVista_data()
+{
+    QTest::addColumn<QOperatingSystemVersion>("system");
+    QTest::addColumn<bool>("perInterface");
+    using V = QOperatingSystemVersion;
+    QTest::newRow("Windows XP") << V(V::Windows, 5, 1) << false;
+    QTest::newRow("Windows Vista") << V(V::Windows, 6, 0) << true;
+    QTest::newRow("Windows 7") << V(V::Windows, 6, 1) << true;
+    QTest::newRow("Windows 8") << V(V::Windows, 6, 2) << true;
+    QTest::newRow("Windows 10") << V(V::Windows, 10, 0, 19045) << true;
+    QTest::newRow("Windows 11") << V(V::Windows, 10, 0, 22631) << true;
+    QTest::newRow("macOS") << V(V::MacOS, 14, 0) << true;
+    QTest::newRow("other") << V(V::Unknown, 0, 0) << true;
+}
+
+// Devices on a second adapter can be found on every Windows from Vista on, as elsewhere.
+void TestPacketTransceiver::sendsPerInterfaceOnEveryWindowsFromVista()
+{
+    QFETCH(QOperatingSystemVersion, system);
+    QFETCH(bool, perInterface);
+    QCOMPARE(PacketTransceiver::sendsPerInterface(system), perInterface);
 }
 
 void TestPacketTransceiver::receiveFilter_data()
