@@ -575,10 +575,10 @@ void TestLabCli::setSilentAndRefusingDevices_data()
     QTest::newRow("silent device") << Silent << QStringList() << 4 << QList<int>{7, 7};
     QTest::newRow("refuses to report") << Failing << QStringList() << 5 << QList<int>{7};
     QTest::newRow("version 4 without credentials") << Cam << QStringList() << 2 << QList<int>{7};
-    // The change is accepted, but the device stays silent past the wait after its restart: the
-    // configuration is read again once, as the desktop program reads it.
+    // The change is accepted, but the device stays silent after its restart: its configuration is
+    // read three times, 5000 ms apart, as the desktop program reads it.
     QTest::newRow("silent after restart")
-        << P80 << QStringList{"--restart-time", "20000"} << 4 << QList<int>{7, 9, 1, 7};
+        << P80 << QStringList{"--restart-time", "30000"} << 4 << QList<int>{7, 9, 1, 7, 7, 7};
 }
 
 void TestLabCli::setSilentAndRefusingDevices()
