@@ -142,7 +142,7 @@ int CommandRunner::interfaces(const CommandLine::Options &options)
     const QList<DeviceLink::Interface> usable = DeviceLink::usableInterfaces();
     RecordTable table({QStringLiteral("name"), QStringLiteral("mac"), QStringLiteral("address")});
     for (const DeviceLink::Interface &interface : usable)
-        table.addRow({interface.name, interface.mac, interface.address});
+        table.addRow({interface.name, interface.hardwareAddress, interface.address});
     print(table.render(options.format));
     if (usable.isEmpty())
         return fail(Status::NoDevice, QStringLiteral("no usable network interface"));

@@ -30,21 +30,6 @@ void runFor(PacketTransceiver *transceiver, qint64 msecs, bool stopOnReply)
 
 } // namespace
 
-DeviceLink::Interface DeviceLink::Interface::fromEntry(const QString &entry)
-{
-    const QStringList fields = entry.split(QLatin1Char('|'), Qt::KeepEmptyParts);
-    return {fields.value(0), fields.value(1), fields.value(2)};
-}
-
-QList<DeviceLink::Interface> DeviceLink::usableInterfaces()
-{
-    QList<Interface> interfaces;
-    const QStringList entries = PacketTransceiver::interfaceEntries(PacketTransceiver::systemInterfaces());
-    for (const QString &entry : entries)
-        interfaces.append(Interface::fromEntry(entry));
-    return interfaces;
-}
-
 std::optional<DeviceLink::Interface> DeviceLink::choose(const QList<Interface> &interfaces,
                                                         const QString &nameOrAddress)
 {
@@ -60,7 +45,7 @@ DeviceLink::DeviceLink(const Interface &interface, QObject *parent) : QObject(pa
     // The transceiver sees this one interface and address only, so it sends from it and takes
     // replies addressed to its MAC.
     PacketTransceiver::InterfaceInfo info{
-        QNetworkInterface::IsUp | QNetworkInterface::IsRunning, iface.mac, iface.name, {iface.address}};
+        QNetworkInterface::IsUp | QNetworkInterface::IsRunning, iface.hardwareAddress, iface.name, {iface.address}};
     link = new PacketTransceiver({info}, this);
     connect(link, &PacketTransceiver::replyReceived, this, [this](const QByteArray &datagram) {
         if (scanTable) {

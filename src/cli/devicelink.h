@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/packettransceiver.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -9,7 +11,6 @@
 #include <optional>
 
 class DeviceTable;
-class PacketTransceiver;
 
 // veltra-find's way to the devices over one network interface: a PacketTransceiver that knows
 // only that interface, and a waiting room for the replies that arrive while the command waits.
@@ -18,15 +19,7 @@ class DeviceLink : public QObject
     Q_OBJECT
 
 public:
-    // One usable interface as the desktop program lists it: "MAC|address|name".
-    struct Interface
-    {
-        QString mac;
-        QString address;
-        QString name;
-
-        static Interface fromEntry(const QString &entry);
-    };
+    using Interface = PacketTransceiver::InterfaceEntry;
 
     static constexpr int BroadcastGap = 100; // between the two requests of a scan, as the desktop does
     static constexpr int RepeatGap = 250;    // between two pairs of requests of a repeated scan
@@ -35,7 +28,10 @@ public:
     static constexpr int MaxWaitingReplies = 1024;
 
     // The usable interfaces by the desktop program's rule, the current one first.
-    static QList<Interface> usableInterfaces();
+    static QList<Interface> usableInterfaces()
+    {
+        return PacketTransceiver::usableInterfaces(PacketTransceiver::systemInterfaces());
+    }
     // The interface whose name or IPv4 address is `nameOrAddress` (the first one for an empty
     // text), or nullopt.
     static std::optional<Interface> choose(const QList<Interface> &interfaces, const QString &nameOrAddress);
