@@ -6,6 +6,7 @@
 #include "protocol/networkconfigbody.h"
 #include "settings/credentialstore.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace {
@@ -35,6 +36,13 @@ bool hasValue(const QStandardItem *item)
 bool hasText(const QStandardItem *item, const QString &text)
 {
     return hasValue(item) && item->text() == text;
+}
+
+// Icons are made only under a GUI application: veltra-find runs the model under a core
+// application, where an icon cannot be drawn and making one only prints warnings.
+QIcon cellIcon(const QString &path)
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? QIcon(path) : QIcon();
 }
 
 void setTextIfChanged(QStandardItem *item, const QString &text)
@@ -97,7 +105,7 @@ void DeviceModel::setDeviceState(const QString &macAddress, const DeviceState &s
     if (status->text() == text && status->data(Qt::DisplayRole).isValid())
         return;
     status->setText(text);
-    status->setIcon(QIcon(state.iconPath()));
+    status->setIcon(cellIcon(state.iconPath()));
 }
 
 void DeviceModel::updateDevice(const QByteArray &datagram)
@@ -167,6 +175,13 @@ void DeviceModel::markConflicts()
     applyMarks(hostIndex, true, tr("Hostname conflict!"));
 }
 
+const QIcon &DeviceModel::conflictIcon()
+{
+    if (warningIcon.isNull())
+        warningIcon = cellIcon(QStringLiteral(":/warning"));
+    return warningIcon;
+}
+
 bool DeviceModel::conflicting(const QString &key, const Group &group, bool caseFold)
 {
     if (key.isEmpty() || group.members.size() < 2)
@@ -191,7 +206,7 @@ void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString 
     const auto setMark = [this, &toolTip](QStandardItem *cell, bool marked) {
         if (!cell->toolTip().isEmpty() == marked)
             return;
-        cell->setIcon(marked ? warningIcon : QIcon());
+        cell->setIcon(marked ? conflictIcon() : QIcon());
         cell->setToolTip(marked ? toolTip : QString());
         // Screen readers announce neither icons nor tool tips of cells; the description they do.
         cell->setData(marked ? QVariant(toolTip) : QVariant(), Qt::AccessibleDescriptionRole);

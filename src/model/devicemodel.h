@@ -126,6 +126,7 @@ private:
     void untrackCell(ConflictIndex &index, QStandardItem *cell);
     void forgetCell(ConflictIndex &index, QStandardItem *cell);
     void applyMarks(ConflictIndex &index, bool caseFold, const QString &toolTip);
+    const QIcon &conflictIcon();
     // Whether the members of the group of `key` are marked; host names compare with `caseFold`.
     static bool conflicting(const QString &key, const Group &group, bool caseFold);
 
@@ -140,5 +141,5 @@ private:
     QHash<QString, PendingChange> pendingChanges; // by case-folded MAC text
     int deviceLimit = Protocol::MaxDevicesPerScan;
     bool limitReported = false;
-    const QIcon warningIcon{QStringLiteral(":/warning")};
+    QIcon warningIcon; // made at its first use, and only under a GUI application
 };
