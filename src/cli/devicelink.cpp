@@ -1,6 +1,6 @@
 #include "cli/devicelink.h"
 
-#include "cli/devicetable.h"
+#include "model/devicemodel.h"
 #include "protocol/messageheader.h"
 #include "protocol/packettransceiver.h"
 
@@ -48,13 +48,13 @@ DeviceLink::DeviceLink(const Interface &interface, QObject *parent) : QObject(pa
         QNetworkInterface::IsUp | QNetworkInterface::IsRunning, iface.hardwareAddress, iface.name, {iface.address}};
     link = new PacketTransceiver({info}, this);
     connect(link, &PacketTransceiver::replyReceived, this, [this](const QByteArray &datagram) {
-        if (scanTable) {
-            scanTable->addReply(datagram);
+        if (scanModel) {
+            scanModel->onDeviceReplyReceived(datagram);
             return;
         }
         if (inbox.size() >= MaxWaitingReplies)
             inbox.removeFirst();
-        inbox.append(datagram);
+        inbox.append({MessageHeader::messageIdOf(datagram), MessageHeader::srcMacOf(datagram), datagram});
     });
 }
 
@@ -67,9 +67,9 @@ bool DeviceLink::bind(QString *error)
     return false;
 }
 
-void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
+void DeviceLink::scan(DeviceModel *model, int repeat, int waitMs)
 {
-    scanTable = table;
+    scanModel = model;
     for (int round = 0; round < repeat; ++round) {
         if (round > 0)
             runFor(link, RepeatGap, false);
@@ -81,16 +81,15 @@ void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
         link->getNetworkConfig(AllDevices);
     }
     runFor(link, waitMs, false);
-    scanTable = nullptr;
+    scanModel = nullptr;
 }
 
 std::optional<QByteArray> DeviceLink::takeReply(quint32 messageId, const QString &mac)
 {
     for (qsizetype i = 0; i < inbox.size(); ++i) {
-        const QByteArray &datagram = inbox.at(i);
-        if (MessageHeader::messageIdOf(datagram) == messageId &&
-            MessageHeader::srcMacOf(datagram).compare(mac, Qt::CaseInsensitive) == 0)
-            return inbox.takeAt(i);
+        const Waiting &waiting = inbox.at(i);
+        if (waiting.messageId == messageId && waiting.mac.compare(mac, Qt::CaseInsensitive) == 0)
+            return inbox.takeAt(i).datagram;
     }
     return std::nullopt;
 }
