@@ -6,6 +6,7 @@
 #include "protocol/networkconfigbody.h"
 #include "settings/credentialstore.h"
 
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace {
@@ -27,9 +28,21 @@ int elapsed(const QTime &stamp, const QTime &now)
 
 // A cell that a reply filled holds a value even when the text is empty; only a cell that no reply
 // reached has none.
+bool hasValue(const QStandardItem *item)
+{
+    return item && item->data(Qt::DisplayRole).isValid();
+}
+
 bool hasText(const QStandardItem *item, const QString &text)
 {
-    return item->data(Qt::DisplayRole).isValid() && item->text() == text;
+    return hasValue(item) && item->text() == text;
+}
+
+// Icons are made only under a GUI application: veltra-find runs the model under a core
+// application, where an icon cannot be drawn and making one only prints warnings.
+QIcon cellIcon(const QString &path)
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? QIcon(path) : QIcon();
 }
 
 void setTextIfChanged(QStandardItem *item, const QString &text)
@@ -92,7 +105,7 @@ void DeviceModel::setDeviceState(const QString &macAddress, const DeviceState &s
     if (status->text() == text && status->data(Qt::DisplayRole).isValid())
         return;
     status->setText(text);
-    status->setIcon(QIcon(state.iconPath()));
+    status->setIcon(cellIcon(state.iconPath()));
 }
 
 void DeviceModel::updateDevice(const QByteArray &datagram)
@@ -167,18 +180,38 @@ void DeviceModel::markConflicts()
     applyMarks(hostIndex, true, tr("Hostname conflict!"));
 }
 
+const QIcon &DeviceModel::conflictIcon()
+{
+    if (warningIcon.isNull())
+        warningIcon = cellIcon(QStringLiteral(":/warning"));
+    return warningIcon;
+}
+
+bool DeviceModel::conflicting(const QString &key, const Group &group, bool caseFold)
+{
+    if (key.isEmpty() || group.members.size() < 2)
+        return false;
+    // "N/A" is never looked up itself, but a host name such as "n/a" finds it.
+    return caseFold ? group.members.size() > group.notAvailable : key != NotAvailable;
+}
+
+bool DeviceModel::hasConflict(int row, int column) const
+{
+    const bool caseFold = column == HostnameColumn;
+    const ConflictIndex &index = caseFold ? hostIndex : ipIndex;
+    const auto key = index.keyOf.constFind(item(row, column));
+    if (key == index.keyOf.cend())
+        return false;
+    const auto group = index.groups.constFind(*key);
+    return group != index.groups.cend() && conflicting(*key, *group, caseFold);
+}
+
 void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString &toolTip)
 {
-    const auto conflicting = [caseFold](const QString &key, const Group &group) {
-        if (key.isEmpty() || group.members.size() < 2)
-            return false;
-        // "N/A" is never looked up itself, but a host name such as "n/a" finds it.
-        return caseFold ? group.members.size() > group.notAvailable : key != NotAvailable;
-    };
     const auto setMark = [this, &toolTip](QStandardItem *cell, bool marked) {
         if (!cell->toolTip().isEmpty() == marked)
             return;
-        cell->setIcon(marked ? warningIcon : QIcon());
+        cell->setIcon(marked ? conflictIcon() : QIcon());
         cell->setToolTip(marked ? toolTip : QString());
         // Screen readers announce neither icons nor tool tips of cells; the description they do.
         cell->setData(marked ? QVariant(toolTip) : QVariant(), Qt::AccessibleDescriptionRole);
@@ -188,7 +221,7 @@ void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString 
         const auto group = index.groups.find(key);
         if (group == index.groups.end())
             continue;
-        const bool marked = conflicting(key, *group);
+        const bool marked = conflicting(key, *group, caseFold);
         if (marked == group->marked)
             continue;
         group->marked = marked;
@@ -271,6 +304,31 @@ void DeviceModel::resetIndexes()
     limitReported = false;
     ipIndex = ConflictIndex();
     hostIndex = ConflictIndex();
+}
+
+bool DeviceModel::isComplete(int row) const
+{
+    for (int column = DeviceColumn; column <= MacAddressColumn; ++column) {
+        const QStandardItem *cell = item(row, column);
+        if (!cell || cell->text().isEmpty())
+            return false;
+    }
+    return true;
+}
+
+bool DeviceModel::isExportable(int row) const
+{
+    const QStandardItem *device = item(row, DeviceColumn);
+    return hasValue(item(row, IpAddressColumn)) && hasValue(device) &&
+           !device->text().startsWith(QLatin1String("Veltra"));
+}
+
+ConnectionExport::Entry DeviceModel::exportEntry(int row) const
+{
+    const QString hostName = item(row, HostnameColumn)->text();
+    const bool dhcp = item(row, IpConfigColumn)->text() == QLatin1String("DHCP");
+    return {dhcp ? hostName : item(row, IpAddressColumn)->text(),
+            item(row, MacAddressColumn)->data(ProductTypeRole).toInt(), hostName};
 }
 
 void DeviceModel::saveLoginData()

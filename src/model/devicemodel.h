@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <QTime>
 
+#include "model/connectionexport.h"
 #include "protocol/messageheader.h"
 
 #include <functional>
@@ -60,6 +61,18 @@ public:
     void noteCredentialsSent(const QString &macAddress, const QStringList &credentials);
     void markConflicts();
     void saveLoginData();
+
+    // Whether every cell of `row` from Device to MAC Address shows a text; a row without one has
+    // missed a reply.
+    bool isComplete(int row) const;
+    // Whether `row` goes into the connection export: its IP address and device type hold a value
+    // (also an empty text that a reply carried) and the type does not start with "Veltra".
+    bool isExportable(int row) const;
+    // The export entry of `row`: the host is the host name for "DHCP" rows, the IP address otherwise.
+    ConnectionExport::Entry exportEntry(int row) const;
+    // Whether the text of `row` in `column` (IpAddressColumn or HostnameColumn) conflicts with another
+    // row's, by the texts the rows hold now. The marks shown follow after the next successful reply.
+    bool hasConflict(int row, int column) const;
 
     // The time of day the time-outs are counted in; tests put a clock of their own here.
     void setClock(std::function<QTime()> clock);
@@ -128,6 +141,9 @@ private:
     void untrackCell(ConflictIndex &index, QStandardItem *cell);
     void forgetCell(ConflictIndex &index, QStandardItem *cell);
     void applyMarks(ConflictIndex &index, bool caseFold, const QString &toolTip);
+    const QIcon &conflictIcon();
+    // Whether the members of the group of `key` are marked; host names compare with `caseFold`.
+    static bool conflicting(const QString &key, const Group &group, bool caseFold);
 
     QTimer *timeoutTimer = nullptr;
     std::function<QTime()> clock;
@@ -140,5 +156,5 @@ private:
     QHash<QString, PendingChange> pendingChanges; // by case-folded MAC text
     int deviceLimit = Protocol::MaxDevicesPerScan;
     bool limitReported = false;
-    const QIcon warningIcon{QStringLiteral(":/warning")};
+    QIcon warningIcon; // made at its first use, and only under a GUI application
 };
