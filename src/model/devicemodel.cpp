@@ -230,7 +230,8 @@ void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString 
     }
     for (QStandardItem *cell : std::as_const(index.dirtyCells)) {
         const auto key = index.keyOf.constFind(cell);
-        setMark(cell, key != index.keyOf.cend() && index.groups.value(*key).marked);
+        const auto group = key != index.keyOf.cend() ? index.groups.constFind(*key) : index.groups.cend();
+        setMark(cell, group != index.groups.cend() && group->marked);
     }
     index.dirtyKeys.clear();
     index.dirtyCells.clear();
@@ -245,7 +246,7 @@ void DeviceModel::setCellText(ConflictIndex &index, QStandardItem *cell, const Q
     const QString key = caseFold ? text.toCaseFolded() : text;
     if (!key.isEmpty()) {
         Group &group = index.groups[key];
-        group.members.insert(cell);
+        group.members.append(cell);
         if (text == NotAvailable)
             ++group.notAvailable;
         index.keyOf.insert(cell, key);
@@ -261,7 +262,7 @@ void DeviceModel::untrackCell(ConflictIndex &index, QStandardItem *cell)
         return;
     const auto group = index.groups.find(*key);
     if (group != index.groups.end()) {
-        group->members.remove(cell);
+        group->members.removeOne(cell);
         if (cell->text() == NotAvailable)
             --group->notAvailable;
         if (group->members.isEmpty())

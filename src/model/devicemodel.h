@@ -105,7 +105,7 @@ private:
     // reply costs the same however large the table is.
     struct Group
     {
-        QSet<QStandardItem *> members;
+        QList<QStandardItem *> members; // a few at most, mostly one: a list costs far less than a set
         int notAvailable = 0; // members whose text is exactly "N/A"
         bool marked = false;  // the mark last applied to the members
     };
