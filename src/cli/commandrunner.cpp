@@ -1,6 +1,6 @@
 #include "cli/commandrunner.h"
 
-#include "cli/devicetable.h"
+#include "cli/rowrecord.h"
 #include "model/configurationchange.h"
 #include "model/connectionexport.h"
 #include "model/devicemodel.h"
@@ -16,8 +16,6 @@
 #include <QSet>
 #include <QtGlobal>
 
-#include <algorithm>
-
 namespace {
 
 using Status = CommandLine::ExitStatus;
@@ -27,31 +25,6 @@ const QString PasswordVariable = QString::fromLatin1(PasswordVariableName);
 // "More than 5000 ms" after RestartNetwork, as the desktop program's tracking has it.
 constexpr int RestartDelay = 5000;
 constexpr int RereadDelay = RestartDelay + 100;
-
-// The rows of a table sorted by MAC text, so that output does not depend on arrival order.
-QList<int> rowsByMac(const DeviceTable &table)
-{
-    QList<int> rows;
-    for (int row = 0; row < table.rowCount(); ++row)
-        rows.append(row);
-    std::stable_sort(rows.begin(), rows.end(), [&table](int a, int b) {
-        return table.row(a).mac.compare(table.row(b).mac, Qt::CaseInsensitive) < 0;
-    });
-    return rows;
-}
-
-RecordTable recordTable(const QList<DeviceRecord> &records, bool withInterface)
-{
-    const QStringList keys = DeviceRecord::keys(withInterface);
-    RecordTable table(keys);
-    for (const DeviceRecord &record : records) {
-        QVariantList values;
-        for (const QString &key : keys)
-            values.append(record.value(key));
-        table.addRow(values);
-    }
-    return table;
-}
 
 QString resultText(quint32 resultCode)
 {
@@ -124,7 +97,7 @@ QList<DeviceLink::Interface> CommandRunner::interfacesFor(const CommandLine::Opt
 }
 
 bool CommandRunner::scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options,
-                             DeviceTable *table)
+                             DeviceModel *model)
 {
     DeviceLink link(interface);
     QString error;
@@ -132,11 +105,12 @@ bool CommandRunner::scanInto(const DeviceLink::Interface &interface, const Comma
         message(error);
         return false;
     }
-    link.scan(table, options.repeat, options.waitMs);
-    if (table->turnedAwayDevices())
-        message(QStringLiteral("more than %1 devices answered on %2; further devices are ignored")
-                    .arg(table->rowLimit())
-                    .arg(interface.name));
+    // The model tells it once per table, and each interface has a table of its own.
+    QObject::connect(model, &DeviceModel::deviceLimitReached, model, [this, name = interface.name](int limit) {
+        message(
+            QStringLiteral("more than %1 devices answered on %2; further devices are ignored").arg(limit).arg(name));
+    });
+    link.scan(model, options.repeat, options.waitMs);
     return true;
 }
 
@@ -145,7 +119,7 @@ int CommandRunner::interfaces(const CommandLine::Options &options)
     const QList<DeviceLink::Interface> usable = DeviceLink::usableInterfaces();
     RecordTable table({QStringLiteral("name"), QStringLiteral("mac"), QStringLiteral("address")});
     for (const DeviceLink::Interface &interface : usable)
-        table.addRow({interface.name, interface.mac, interface.address});
+        table.addRow({interface.name, interface.hardwareAddress, interface.address});
     print(table.render(options.format));
     if (usable.isEmpty())
         return fail(Status::NoDevice, QStringLiteral("no usable network interface"));
@@ -157,22 +131,23 @@ int CommandRunner::scan(const CommandLine::Options &options)
     const QList<DeviceLink::Interface> chosen = interfacesFor(options);
     if (chosen.isEmpty())
         return Status::BadInput;
-    QList<DeviceRecord> records;
+    RecordTable output(RowRecord::keys(options.allInterfaces));
     for (const DeviceLink::Interface &interface : chosen) {
         // Each interface is a table of its own, as a scan is in the desktop program: conflicts
         // are looked for among the devices of one network.
-        DeviceTable table;
-        if (!scanInto(interface, options, &table))
+        DeviceModel model;
+        if (!scanInto(interface, options, &model))
             return Status::BadInput;
-        const QList<int> rows = rowsByMac(table);
+        const QList<int> rows = RowRecord::rowsByMac(model);
         for (const int row : rows) {
-            DeviceRecord record = DeviceRecord::fromTable(table, row);
-            record.interfaceName = interface.name;
-            records.append(record);
+            QVariantList values = RowRecord::values(model, row);
+            if (options.allInterfaces)
+                values.prepend(interface.name);
+            output.addRow(values);
         }
     }
-    print(recordTable(records, options.allInterfaces).render(options.format));
-    if (records.isEmpty())
+    print(output.render(options.format));
+    if (output.rowCount() == 0)
         return fail(Status::NoDevice, QStringLiteral("no device answered"));
     return Status::Success;
 }
@@ -214,15 +189,15 @@ int CommandRunner::show(const CommandLine::Options &options)
         }
         link.waitForReply(qMin(deadline.remainingTime(), resendAt.remainingTime()));
     }
-    DeviceTable table;
     if (!info && !config)
         return fail(Status::NoAnswer, QStringLiteral("the device %1 did not answer").arg(mac));
+    DeviceModel model;
     for (const auto &reply : {info, config}) {
         if (reply)
-            table.addReply(*reply);
+            model.onDeviceReplyReceived(*reply);
     }
-    const QList<DeviceRecord> records{DeviceRecord::fromTable(table, 0)};
-    const RecordTable output = recordTable(records, false);
+    RecordTable output(RowRecord::keys(false));
+    output.addRow(RowRecord::values(model, 0));
     print(options.format == RecordTable::Format::Table ? output.toKeyValueText() : output.render(options.format));
     if (!info)
         message(QStringLiteral("the device did not send its information"));
@@ -428,8 +403,8 @@ int CommandRunner::exportConnections(const CommandLine::Options &options)
     const QList<DeviceLink::Interface> chosen = interfacesFor(options);
     if (chosen.isEmpty())
         return Status::BadInput;
-    DeviceTable table;
-    if (!scanInto(chosen.constFirst(), options, &table))
+    DeviceModel model;
+    if (!scanInto(chosen.constFirst(), options, &model))
         return Status::BadInput;
 
     // The given order decides the order of the connections and which duplicate keeps its name,
@@ -437,14 +412,14 @@ int CommandRunner::exportConnections(const CommandLine::Options &options)
     QList<int> rows;
     bool missing = false;
     if (options.all) {
-        rows = rowsByMac(table);
+        rows = RowRecord::rowsByMac(model);
     } else {
         for (const QString &mac : options.macs) {
-            const int row = table.findRow(mac);
+            const int row = model.findRowByMac(mac);
             if (row < 0) {
                 message(QStringLiteral("%1 did not answer").arg(mac));
                 missing = true;
-            } else if (!table.isExportable(row)) {
+            } else if (!model.isExportable(row)) {
                 message(
                     QStringLiteral("%1 is not exportable (a Veltra device, or its information is missing)").arg(mac));
                 missing = true;
@@ -455,8 +430,8 @@ int CommandRunner::exportConnections(const CommandLine::Options &options)
     }
     QList<ConnectionExport::Entry> entries;
     for (const int row : std::as_const(rows)) {
-        if (table.isExportable(row))
-            entries.append(table.exportEntry(row));
+        if (model.isExportable(row))
+            entries.append(model.exportEntry(row));
     }
     if (entries.isEmpty())
         return fail(Status::NoDevice,

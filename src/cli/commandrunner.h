@@ -2,7 +2,6 @@
 
 #include "cli/commandline.h"
 #include "cli/devicelink.h"
-#include "cli/devicerecord.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,7 +11,7 @@
 #include <functional>
 #include <optional>
 
-class DeviceTable;
+class DeviceModel;
 
 // Carries out one veltra-find command: results to `out`, messages to `err`; returns the exit
 // status. Nothing is sent before every given value has been checked.
@@ -46,8 +45,8 @@ private:
 
     // The interfaces a command works on; empty with a message when none fits.
     QList<DeviceLink::Interface> interfacesFor(const CommandLine::Options &options);
-    // Scans one interface into `table`; false with a message when the socket cannot be bound.
-    bool scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options, DeviceTable *table);
+    // Scans one interface into `model`; false with a message when the socket cannot be bound.
+    bool scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options, DeviceModel *model);
     // The credentials the command line gives; false with a message when they are unusable.
     // VELTRA_PASSWORD leaves the environment here, used or not.
     bool givenCredentials(const CommandLine::Options &options, Credentials *credentials);

@@ -1,6 +1,6 @@
 #include "cli/devicelink.h"
 
-#include "cli/devicetable.h"
+#include "model/devicemodel.h"
 #include "protocol/messageheader.h"
 #include "protocol/packettransceiver.h"
 
@@ -30,21 +30,6 @@ void runFor(PacketTransceiver *transceiver, qint64 msecs, bool stopOnReply)
 
 } // namespace
 
-DeviceLink::Interface DeviceLink::Interface::fromEntry(const QString &entry)
-{
-    const QStringList fields = entry.split(QLatin1Char('|'), Qt::KeepEmptyParts);
-    return {fields.value(0), fields.value(1), fields.value(2)};
-}
-
-QList<DeviceLink::Interface> DeviceLink::usableInterfaces()
-{
-    QList<Interface> interfaces;
-    const QStringList entries = PacketTransceiver::interfaceEntries(PacketTransceiver::systemInterfaces());
-    for (const QString &entry : entries)
-        interfaces.append(Interface::fromEntry(entry));
-    return interfaces;
-}
-
 std::optional<DeviceLink::Interface> DeviceLink::choose(const QList<Interface> &interfaces,
                                                         const QString &nameOrAddress)
 {
@@ -60,16 +45,16 @@ DeviceLink::DeviceLink(const Interface &interface, QObject *parent) : QObject(pa
     // The transceiver sees this one interface and address only, so it sends from it and takes
     // replies addressed to its MAC.
     PacketTransceiver::InterfaceInfo info{
-        QNetworkInterface::IsUp | QNetworkInterface::IsRunning, iface.mac, iface.name, {iface.address}};
+        QNetworkInterface::IsUp | QNetworkInterface::IsRunning, iface.hardwareAddress, iface.name, {iface.address}};
     link = new PacketTransceiver({info}, this);
     connect(link, &PacketTransceiver::replyReceived, this, [this](const QByteArray &datagram) {
-        if (scanTable) {
-            scanTable->addReply(datagram);
+        if (scanModel) {
+            scanModel->onDeviceReplyReceived(datagram);
             return;
         }
         if (inbox.size() >= MaxWaitingReplies)
             inbox.removeFirst();
-        inbox.append(datagram);
+        inbox.append({MessageHeader::messageIdOf(datagram), MessageHeader::srcMacOf(datagram), datagram});
     });
 }
 
@@ -82,9 +67,9 @@ bool DeviceLink::bind(QString *error)
     return false;
 }
 
-void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
+void DeviceLink::scan(DeviceModel *model, int repeat, int waitMs)
 {
-    scanTable = table;
+    scanModel = model;
     for (int round = 0; round < repeat; ++round) {
         if (round > 0)
             runFor(link, RepeatGap, false);
@@ -96,16 +81,15 @@ void DeviceLink::scan(DeviceTable *table, int repeat, int waitMs)
         link->getNetworkConfig(AllDevices);
     }
     runFor(link, waitMs, false);
-    scanTable = nullptr;
+    scanModel = nullptr;
 }
 
 std::optional<QByteArray> DeviceLink::takeReply(quint32 messageId, const QString &mac)
 {
     for (qsizetype i = 0; i < inbox.size(); ++i) {
-        const QByteArray &datagram = inbox.at(i);
-        if (MessageHeader::messageIdOf(datagram) == messageId &&
-            MessageHeader::srcMacOf(datagram).compare(mac, Qt::CaseInsensitive) == 0)
-            return inbox.takeAt(i);
+        const Waiting &waiting = inbox.at(i);
+        if (waiting.messageId == messageId && waiting.mac.compare(mac, Qt::CaseInsensitive) == 0)
+            return inbox.takeAt(i).datagram;
     }
     return std::nullopt;
 }

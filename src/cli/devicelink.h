@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/packettransceiver.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -8,8 +10,7 @@
 #include <functional>
 #include <optional>
 
-class DeviceTable;
-class PacketTransceiver;
+class DeviceModel;
 
 // veltra-find's way to the devices over one network interface: a PacketTransceiver that knows
 // only that interface, and a waiting room for the replies that arrive while the command waits.
@@ -18,15 +19,7 @@ class DeviceLink : public QObject
     Q_OBJECT
 
 public:
-    // One usable interface as the desktop program lists it: "MAC|address|name".
-    struct Interface
-    {
-        QString mac;
-        QString address;
-        QString name;
-
-        static Interface fromEntry(const QString &entry);
-    };
+    using Interface = PacketTransceiver::InterfaceEntry;
 
     static constexpr int BroadcastGap = 100; // between the two requests of a scan, as the desktop does
     static constexpr int RepeatGap = 250;    // between two pairs of requests of a repeated scan
@@ -35,7 +28,10 @@ public:
     static constexpr int MaxWaitingReplies = 1024;
 
     // The usable interfaces by the desktop program's rule, the current one first.
-    static QList<Interface> usableInterfaces();
+    static QList<Interface> usableInterfaces()
+    {
+        return PacketTransceiver::usableInterfaces(PacketTransceiver::systemInterfaces());
+    }
     // The interface whose name or IPv4 address is `nameOrAddress` (the first one for an empty
     // text), or nullopt.
     static std::optional<Interface> choose(const QList<Interface> &interfaces, const QString &nameOrAddress);
@@ -49,9 +45,9 @@ public:
     bool bind(QString *error);
 
     // Sends GetDeviceInfo and, 100 ms later, GetNetworkConfig to every device, `repeat` times,
-    // and adds every reply that arrives until `waitMs` after the last pair to `table` as it
-    // arrives, so that nothing but the table grows however much arrives.
-    void scan(DeviceTable *table, int repeat, int waitMs);
+    // and hands every reply that arrives until `waitMs` after the last pair to `model` as it
+    // arrives, so that nothing but the model grows however much arrives.
+    void scan(DeviceModel *model, int repeat, int waitMs);
 
     // Waits up to `waitMs` for a reply with `messageId` from `mac` (any letter case) and takes
     // it out of the waiting room. `resend`, when given, is called every ResendInterval while
@@ -68,8 +64,16 @@ public:
     void idle(int msecs);
 
 private:
+    // A reply that waits to be taken, with the header fields it is looked for by.
+    struct Waiting
+    {
+        quint32 messageId = 0;
+        QString mac;
+        QByteArray datagram;
+    };
+
     Interface iface;
     PacketTransceiver *link = nullptr;
-    QList<QByteArray> inbox;
-    DeviceTable *scanTable = nullptr; // while scanning, replies go straight to it
+    QList<Waiting> inbox;
+    DeviceModel *scanModel = nullptr; // while scanning, replies go straight to it
 };

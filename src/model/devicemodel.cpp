@@ -7,6 +7,7 @@
 #include "settings/credentialstore.h"
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QTimer>
 
 namespace {
@@ -38,9 +39,21 @@ std::optional<qint64> stampOf(const QStandardItem *item, int role)
 
 // A cell that a reply filled holds a value even when the text is empty; only a cell that no reply
 // reached has none.
+bool hasValue(const QStandardItem *item)
+{
+    return item && item->data(Qt::DisplayRole).isValid();
+}
+
 bool hasText(const QStandardItem *item, const QString &text)
 {
-    return item->data(Qt::DisplayRole).isValid() && item->text() == text;
+    return hasValue(item) && item->text() == text;
+}
+
+// Icons are made only under a GUI application: veltra-find runs the model under a core
+// application, where an icon cannot be drawn and making one only prints warnings.
+QIcon cellIcon(const QString &path)
+{
+    return qobject_cast<QGuiApplication *>(QCoreApplication::instance()) ? QIcon(path) : QIcon();
 }
 
 void setTextIfChanged(QStandardItem *item, const QString &text)
@@ -103,7 +116,7 @@ void DeviceModel::setDeviceState(const QString &macAddress, const DeviceState &s
     if (status->text() == text && status->data(Qt::DisplayRole).isValid())
         return;
     status->setText(text);
-    status->setIcon(QIcon(state.iconPath()));
+    status->setIcon(cellIcon(state.iconPath()));
 }
 
 void DeviceModel::updateDevice(const QByteArray &datagram)
@@ -178,19 +191,39 @@ void DeviceModel::markConflicts()
     applyMarks(hostIndex, true, tr("Hostname conflict!"));
 }
 
+const QIcon &DeviceModel::conflictIcon()
+{
+    if (warningIcon.isNull())
+        warningIcon = cellIcon(QStringLiteral(":/warning"));
+    return warningIcon;
+}
+
+bool DeviceModel::conflicting(const QString &key, const Group &group, bool caseFold)
+{
+    if (key.isEmpty() || group.members.size() < 2)
+        return false;
+    // "N/A" is never looked up itself, but a host name such as "n/a" finds it. "0.0.0.0" is no
+    // address: devices still waiting for a DHCP lease all show it.
+    return caseFold ? group.members.size() > group.notAvailable : key != NotAvailable && key != AbsentAddress;
+}
+
+bool DeviceModel::hasConflict(int row, int column) const
+{
+    const bool caseFold = column == HostnameColumn;
+    const ConflictIndex &index = caseFold ? hostIndex : ipIndex;
+    const auto key = index.keyOf.constFind(item(row, column));
+    if (key == index.keyOf.cend())
+        return false;
+    const auto group = index.groups.constFind(*key);
+    return group != index.groups.cend() && conflicting(*key, *group, caseFold);
+}
+
 void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString &toolTip)
 {
-    const auto conflicting = [caseFold](const QString &key, const Group &group) {
-        if (key.isEmpty() || group.members.size() < 2)
-            return false;
-        // "N/A" is never looked up itself, but a host name such as "n/a" finds it. "0.0.0.0" is no
-        // address: devices still waiting for a DHCP lease all show it.
-        return caseFold ? group.members.size() > group.notAvailable : key != NotAvailable && key != AbsentAddress;
-    };
     const auto setMark = [this, &toolTip](QStandardItem *cell, bool marked) {
         if (!cell->toolTip().isEmpty() == marked)
             return;
-        cell->setIcon(marked ? warningIcon : QIcon());
+        cell->setIcon(marked ? conflictIcon() : QIcon());
         cell->setToolTip(marked ? toolTip : QString());
         // Screen readers announce neither icons nor tool tips of cells; the description they do.
         cell->setData(marked ? QVariant(toolTip) : QVariant(), Qt::AccessibleDescriptionRole);
@@ -200,7 +233,7 @@ void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString 
         const auto group = index.groups.find(key);
         if (group == index.groups.end())
             continue;
-        const bool marked = conflicting(key, *group);
+        const bool marked = conflicting(key, *group, caseFold);
         if (marked == group->marked)
             continue;
         group->marked = marked;
@@ -209,7 +242,8 @@ void DeviceModel::applyMarks(ConflictIndex &index, bool caseFold, const QString 
     }
     for (QStandardItem *cell : std::as_const(index.dirtyCells)) {
         const auto key = index.keyOf.constFind(cell);
-        setMark(cell, key != index.keyOf.cend() && index.groups.value(*key).marked);
+        const auto group = key != index.keyOf.cend() ? index.groups.constFind(*key) : index.groups.cend();
+        setMark(cell, group != index.groups.cend() && group->marked);
     }
     index.dirtyKeys.clear();
     index.dirtyCells.clear();
@@ -224,7 +258,7 @@ void DeviceModel::setCellText(ConflictIndex &index, QStandardItem *cell, const Q
     const QString key = caseFold ? text.toCaseFolded() : text;
     if (!key.isEmpty()) {
         Group &group = index.groups[key];
-        group.members.insert(cell);
+        group.members.append(cell);
         if (text == NotAvailable)
             ++group.notAvailable;
         index.keyOf.insert(cell, key);
@@ -240,7 +274,7 @@ void DeviceModel::untrackCell(ConflictIndex &index, QStandardItem *cell)
         return;
     const auto group = index.groups.find(*key);
     if (group != index.groups.end()) {
-        group->members.remove(cell);
+        group->members.removeOne(cell);
         if (cell->text() == NotAvailable)
             --group->notAvailable;
         if (group->members.isEmpty())
@@ -283,6 +317,31 @@ void DeviceModel::resetIndexes()
     limitReported = false;
     ipIndex = ConflictIndex();
     hostIndex = ConflictIndex();
+}
+
+bool DeviceModel::isComplete(int row) const
+{
+    for (int column = DeviceColumn; column <= MacAddressColumn; ++column) {
+        const QStandardItem *cell = item(row, column);
+        if (!cell || cell->text().isEmpty())
+            return false;
+    }
+    return true;
+}
+
+bool DeviceModel::isExportable(int row) const
+{
+    const QStandardItem *device = item(row, DeviceColumn);
+    return hasValue(item(row, IpAddressColumn)) && hasValue(device) &&
+           !device->text().startsWith(QLatin1String("Veltra"));
+}
+
+ConnectionExport::Entry DeviceModel::exportEntry(int row) const
+{
+    const QString hostName = item(row, HostnameColumn)->text();
+    const bool dhcp = item(row, IpConfigColumn)->text() == QLatin1String("DHCP");
+    return {dhcp ? hostName : item(row, IpAddressColumn)->text(),
+            item(row, MacAddressColumn)->data(ProductTypeRole).toInt(), hostName};
 }
 
 void DeviceModel::saveLoginData()

@@ -7,6 +7,7 @@
 #include <QStandardItemModel>
 #include <QStringList>
 
+#include "model/connectionexport.h"
 #include "protocol/messageheader.h"
 
 #include <functional>
@@ -66,6 +67,18 @@ public:
     void markConflicts();
     void saveLoginData();
 
+    // Whether every cell of `row` from Device to MAC Address shows a text; a row without one has
+    // missed a reply.
+    bool isComplete(int row) const;
+    // Whether `row` goes into the connection export: its IP address and device type hold a value
+    // (also an empty text that a reply carried) and the type does not start with "Veltra".
+    bool isExportable(int row) const;
+    // The export entry of `row`: the host is the host name for "DHCP" rows, the IP address otherwise.
+    ConnectionExport::Entry exportEntry(int row) const;
+    // Whether the text of `row` in `column` (IpAddressColumn or HostnameColumn) conflicts with another
+    // row's, by the texts the rows hold now, as the marks show it.
+    bool hasConflict(int row, int column) const;
+
     // Milliseconds on a monotonic clock, which the time-outs are counted in: a change of the
     // time of day (daylight saving, NTP, the user) moves no time-out. Tests put a clock of their
     // own here.
@@ -100,7 +113,7 @@ private:
     // reply costs the same however large the table is.
     struct Group
     {
-        QSet<QStandardItem *> members;
+        QList<QStandardItem *> members; // a few at most, mostly one: a list costs far less than a set
         int notAvailable = 0; // members whose text is exactly "N/A"
         bool marked = false;  // the mark last applied to the members
     };
@@ -136,6 +149,9 @@ private:
     void untrackCell(ConflictIndex &index, QStandardItem *cell);
     void forgetCell(ConflictIndex &index, QStandardItem *cell);
     void applyMarks(ConflictIndex &index, bool caseFold, const QString &toolTip);
+    const QIcon &conflictIcon();
+    // Whether the members of the group of `key` are marked; host names compare with `caseFold`.
+    static bool conflicting(const QString &key, const Group &group, bool caseFold);
 
     QTimer *timeoutTimer = nullptr;
     Clock clock;
@@ -148,5 +164,5 @@ private:
     QHash<QString, PendingChange> pendingChanges; // by case-folded MAC text
     int deviceLimit = Protocol::MaxDevicesPerScan;
     bool limitReported = false;
-    const QIcon warningIcon{QStringLiteral(":/warning")};
+    QIcon warningIcon; // made at its first use, and only under a GUI application
 };

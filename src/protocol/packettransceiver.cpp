@@ -41,16 +41,9 @@ constexpr int HandlingSlice = 10;
 constexpr qint64 MaxHeldBytes = 32 * 1024 * 1024;
 constexpr qint64 HeldOverhead = 128;
 
-QStringList currentEntry(const QStringList &interfaces)
+QString entryText(const PacketTransceiver::InterfaceEntry &entry)
 {
-    if (interfaces.isEmpty())
-        return QStringList();
-    return interfaces.first().split(EntrySeparator, Qt::KeepEmptyParts);
-}
-
-QString field(const QStringList &entry, int index)
-{
-    return index < entry.size() ? entry.at(index) : QString();
+    return QStringList{entry.hardwareAddress, entry.address, entry.name}.join(EntrySeparator);
 }
 
 void logNotice(const QString &title, const QString &text)
@@ -63,7 +56,7 @@ void logNotice(const QString &title, const QString &text)
 PacketTransceiver::PacketTransceiver(QObject *parent) : PacketTransceiver(systemInterfaces(), parent) {}
 
 PacketTransceiver::PacketTransceiver(const QList<InterfaceInfo> &interfaceInfos, QObject *parent)
-    : QObject(parent), interfaces(interfaceEntries(interfaceInfos)), noticeHandler(logNotice)
+    : QObject(parent), interfaces(usableInterfaces(interfaceInfos)), noticeHandler(logNotice)
 {
     receiveSocket = new QUdpSocket(this);
     sendSocket = new QUdpSocket(this);
@@ -84,19 +77,28 @@ QList<PacketTransceiver::InterfaceInfo> PacketTransceiver::systemInterfaces()
     return result;
 }
 
-QStringList PacketTransceiver::interfaceEntries(const QList<InterfaceInfo> &interfaceInfos)
+QList<PacketTransceiver::InterfaceEntry> PacketTransceiver::usableInterfaces(const QList<InterfaceInfo> &interfaceInfos)
 {
-    QStringList entries;
+    QList<InterfaceEntry> entries;
     for (const InterfaceInfo &info : interfaceInfos) {
         const bool active = info.flags.testAnyFlags(QNetworkInterface::IsUp | QNetworkInterface::IsRunning);
         if (!active || info.flags.testFlag(QNetworkInterface::IsLoopBack))
             continue;
         for (const QString &address : info.addresses) {
             if (address.startsWith(QLatin1String("192.168.")))
-                entries.append(QStringList{info.hardwareAddress, address, info.name}.join(EntrySeparator));
+                entries.append({info.hardwareAddress, address, info.name});
         }
     }
     return entries;
+}
+
+QStringList PacketTransceiver::interfaceEntries(const QList<InterfaceInfo> &interfaceInfos)
+{
+    QStringList texts;
+    const QList<InterfaceEntry> entries = usableInterfaces(interfaceInfos);
+    for (const InterfaceEntry &entry : entries)
+        texts.append(entryText(entry));
+    return texts;
 }
 
 bool PacketTransceiver::sendsPerInterface()
@@ -146,29 +148,38 @@ void PacketTransceiver::bindSendSocket()
                  << sendSocket->errorString();
 }
 
+QStringList PacketTransceiver::interfaceList() const
+{
+    QStringList texts;
+    texts.reserve(interfaces.size());
+    for (const InterfaceEntry &entry : interfaces)
+        texts.append(entryText(entry));
+    return texts;
+}
+
 QStringList PacketTransceiver::interfaceNames() const
 {
     QStringList names;
     names.reserve(interfaces.size());
-    for (const QString &entry : interfaces)
-        names.append(field(entry.split(EntrySeparator, Qt::KeepEmptyParts), 2));
+    for (const InterfaceEntry &entry : interfaces)
+        names.append(entry.name);
     return names;
 }
 
 QString PacketTransceiver::currentInterfaceAddress() const
 {
-    return interfaces.isEmpty() ? QString::fromLatin1(Protocol::NoInterfaceIp) : field(currentEntry(interfaces), 1);
+    return interfaces.isEmpty() ? QString::fromLatin1(Protocol::NoInterfaceIp) : interfaces.first().address;
 }
 
 QString PacketTransceiver::currentMacAddress() const
 {
-    return interfaces.isEmpty() ? QString::fromLatin1(Protocol::NoInterfaceMac) : field(currentEntry(interfaces), 0);
+    return interfaces.isEmpty() ? QString::fromLatin1(Protocol::NoInterfaceMac) : interfaces.first().hardwareAddress;
 }
 
 void PacketTransceiver::chooseInterface(const QString &name)
 {
     for (qsizetype i = 0; i < interfaces.size(); ++i) {
-        if (field(interfaces.at(i).split(EntrySeparator, Qt::KeepEmptyParts), 2) != name)
+        if (interfaces.at(i).name != name)
             continue;
         interfaces.move(i, 0);
         bindSendSocket();

@@ -30,6 +30,13 @@ public:
         QString name;
         QStringList addresses; // address texts, in the system's order
     };
+    // One usable interface address: the host's side of a network the devices are looked for on.
+    struct InterfaceEntry
+    {
+        QString hardwareAddress;
+        QString address;
+        QString name;
+    };
 
     // Shows a notice about a received datagram ("read error", foreign key) and returns when the
     // user has seen it. The desktop program shows a modal box; the default writes a warning line.
@@ -45,15 +52,18 @@ public:
     explicit PacketTransceiver(const QList<InterfaceInfo> &interfaces, QObject *parent = nullptr);
 
     static QList<InterfaceInfo> systemInterfaces();
-    // The interface rule: entries "MAC|address|name" of every 192.168.x.x address of every interface
-    // that is up or running and not loopback, in the given order.
+    // The interface rule: an entry for every 192.168.x.x address of every interface that is up or
+    // running and not loopback, in the given order.
+    static QList<InterfaceEntry> usableInterfaces(const QList<InterfaceInfo> &interfaces);
+    // The same entries as "MAC|address|name" texts.
     static QStringList interfaceEntries(const QList<InterfaceInfo> &interfaces);
     // Whether the sending socket is bound to the current interface's address.
     static bool sendsPerInterface();
     static bool sendsPerInterface(const QOperatingSystemVersion &system);
 
     bool bindSocket();
-    QStringList interfaceList() const { return interfaces; }
+    // The usable interfaces as "MAC|address|name" texts, the current one first.
+    QStringList interfaceList() const;
     QStringList interfaceNames() const;
     QString currentInterfaceAddress() const;
     QString currentMacAddress() const;
@@ -112,7 +122,7 @@ private:
     QUdpSocket *receiveSocket = nullptr;
     bool bound = false;
     quint16 sequenceCounter = 0;
-    QStringList interfaces;
+    QList<InterfaceEntry> interfaces; // the current one first
 
     QList<Received> held; // read from the socket, not yet handled
     qint64 heldBytes = 0; // what held takes, as readIntoMemory() counts it

@@ -229,13 +229,9 @@ void MainWindow::checkDeviceCount()
 {
     if (deviceModel->rowCount() > 0) {
         for (int row = 0; row < deviceModel->rowCount(); ++row) {
-            for (int column = DeviceModel::DeviceColumn; column <= DeviceModel::MacAddressColumn; ++column) {
-                if (deviceModel->index(row, column).data().toString().isEmpty()) {
-                    const QString mac = deviceModel->index(row, DeviceModel::MacAddressColumn).data().toString();
-                    deviceModel->setDeviceState(mac, PacketLostState());
-                    break;
-                }
-            }
+            if (!deviceModel->isComplete(row))
+                deviceModel->setDeviceState(deviceModel->item(row, DeviceModel::MacAddressColumn)->text(),
+                                            PacketLostState());
         }
         return;
     }
@@ -304,13 +300,12 @@ void MainWindow::edit(const QModelIndex &index)
 
 void MainWindow::exportConnectionsToXml()
 {
-    QModelIndexList rows = deviceView->selectionModel()->selectedRows(DeviceModel::HostnameColumn);
-    for (qsizetype i = rows.size() - 1; i >= 0; --i) {
-        const QModelIndex &index = rows.at(i);
-        const QVariant device = index.siblingAtColumn(DeviceModel::DeviceColumn).data();
-        if (index.siblingAtColumn(DeviceModel::IpAddressColumn).data().isNull() || device.isNull() ||
-            device.toString().startsWith(QLatin1String("Veltra")))
-            rows.removeAt(i);
+    // In the order of the selection, which decides which duplicate keeps its name.
+    QList<int> rows;
+    const QModelIndexList selected = deviceView->selectionModel()->selectedRows();
+    for (const QModelIndex &index : selected) {
+        if (deviceModel->isExportable(index.row()))
+            rows.append(index.row());
     }
     if (rows.isEmpty())
         return;
@@ -320,14 +315,10 @@ void MainWindow::exportConnectionsToXml()
     if (fileName.isEmpty())
         return;
 
+    // Read after the dialog: replies that came while it was open are in.
     QList<ConnectionExport::Entry> entries;
-    for (const QModelIndex &index : std::as_const(rows)) {
-        const bool dhcp = index.siblingAtColumn(DeviceModel::IpConfigColumn).data().toString() == QLatin1String("DHCP");
-        const QString hostName = index.data().toString();
-        entries.append({dhcp ? hostName : index.siblingAtColumn(DeviceModel::IpAddressColumn).data().toString(),
-                        index.siblingAtColumn(DeviceModel::MacAddressColumn).data(DeviceModel::ProductTypeRole).toInt(),
-                        hostName});
-    }
+    for (const int row : std::as_const(rows))
+        entries.append(deviceModel->exportEntry(row));
 
     QString error;
     const int written = ConnectionExport::writeFile(fileName, entries, &error);

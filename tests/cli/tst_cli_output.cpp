@@ -1,9 +1,9 @@
 // veltra-find's output: the aligned table, CSV as RFC 4180 wants it, JSON with stable keys, and
-// the record of a device as its replies fill it.
+// the record of a device as its replies fill the device table.
 
-#include "cli/devicerecord.h"
-#include "cli/devicetable.h"
 #include "cli/recordtable.h"
+#include "cli/rowrecord.h"
+#include "model/devicemodel.h"
 
 #include "csvreader.h"
 #include "replies.h"
@@ -11,6 +11,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTest>
 
 class TestCliOutput : public QObject
@@ -122,10 +123,10 @@ void TestCliOutput::tableAlignsColumns()
 
 void TestCliOutput::jsonKeysAndTypes()
 {
-    QCOMPARE(DeviceRecord::keys(false), (QStringList{"device", "firmware", "productType", "hostname", "ipConfig", "ip",
-                                                     "mask", "gateway", "domain", "dns1", "dns2", "mac",
-                                                     "protocolVersion", "ipConflict", "hostnameConflict", "complete"}));
-    QCOMPARE(DeviceRecord::keys(true).constFirst(), QStringLiteral("interface"));
+    QCOMPARE(RowRecord::keys(false), (QStringList{"device", "firmware", "productType", "hostname", "ipConfig", "ip",
+                                                  "mask", "gateway", "domain", "dns1", "dns2", "mac", "protocolVersion",
+                                                  "ipConflict", "hostnameConflict", "complete"}));
+    QCOMPARE(RowRecord::keys(true).constFirst(), QStringLiteral("interface"));
 
     RecordTable table(
         {QStringLiteral("text"), QStringLiteral("number"), QStringLiteral("flag"), QStringLiteral("missing")});
@@ -154,10 +155,13 @@ void TestCliOutput::keyValueTextForOneDevice()
 }
 
 // Every field the replies carry reaches the record; a device that answered only one request is
-// incomplete and its missing values are no values.
+// incomplete and its missing values are no values. veltra-find runs the table under a core
+// application, where it must not try to make icons, which would only print warnings.
 void TestCliOutput::recordOfAScannedDevice()
 {
+    QTest::failOnWarning(QRegularExpression(QStringLiteral(".*")));
     const QString mac = QStringLiteral("02:5A:00:00:01:01");
+    const QString infoOnly = QStringLiteral("02:5A:00:00:01:02");
     NetworkConfigBody body;
     body.hostName = QStringLiteral("lab-cam");
     body.ipConfig = QStringLiteral("1");
@@ -169,19 +173,26 @@ void TestCliOutput::recordOfAScannedDevice()
     body.secondaryDns = QStringLiteral("192.168.77.252");
     MessageHeader header = Replies::header(NetworkConfigReply, mac, 0);
     header.protocolVersion = 4;
-    DeviceTable table;
-    table.addReply(header.toByteArray() + body.toByteArray());
-    table.addReply(Replies::info(QStringLiteral("02:5A:00:00:01:02"), QStringLiteral("Panoryx P7"),
-                                 QStringLiteral("0.9"), QStringLiteral("7")));
+    DeviceModel model;
+    model.onDeviceReplyReceived(header.toByteArray() + body.toByteArray());
+    model.onDeviceReplyReceived(
+        Replies::info(infoOnly, QStringLiteral("Panoryx P7"), QStringLiteral("0.9"), QStringLiteral("7")));
 
-    const DeviceRecord configOnly = DeviceRecord::fromTable(table, 0);
-    QVERIFY(!configOnly.complete);
+    const QStringList keys = RowRecord::keys(false);
+    const auto record = [&model, &keys](const QString &mac) {
+        const QVariantList values = RowRecord::values(model, model.findRowByMac(mac));
+        QVariantMap byKey;
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            byKey.insert(keys.at(i), values.value(i));
+        return byKey;
+    };
+    const QVariantMap configOnly = record(mac);
+    QCOMPARE(configOnly.value(QStringLiteral("complete")), QVariant(false));
     QVERIFY(!configOnly.value(QStringLiteral("productType")).isValid());
     QCOMPARE(configOnly.value(QStringLiteral("device")), QVariant(QString()));
 
-    table.addReply(Replies::info(mac, QStringLiteral("Motilux M3"), QStringLiteral("1.4.0"), QStringLiteral("47")));
-    const DeviceRecord record = DeviceRecord::fromTable(table, 0);
-    QVERIFY(record.complete);
+    model.onDeviceReplyReceived(
+        Replies::info(mac, QStringLiteral("Motilux M3"), QStringLiteral("1.4.0"), QStringLiteral("47")));
     const QVariantList expected = {QStringLiteral("Motilux M3"),
                                    QStringLiteral("1.4.0"),
                                    47,
@@ -198,14 +209,29 @@ void TestCliOutput::recordOfAScannedDevice()
                                    false,
                                    false,
                                    true};
-    const QStringList keys = DeviceRecord::keys(false);
-    for (qsizetype i = 0; i < keys.size(); ++i)
-        QCOMPARE(record.value(keys.at(i)), expected.at(i));
+    QCOMPARE(RowRecord::values(model, model.findRowByMac(mac)), expected);
 
-    const DeviceRecord infoOnly = DeviceRecord::fromTable(table, 1);
-    QVERIFY(!infoOnly.complete);
-    QVERIFY(!infoOnly.value(QStringLiteral("protocolVersion")).isValid());
-    QCOMPARE(infoOnly.value(QStringLiteral("productType")), QVariant(7));
+    const QVariantMap partial = record(infoOnly);
+    QCOMPARE(partial.value(QStringLiteral("complete")), QVariant(false));
+    QVERIFY(!partial.value(QStringLiteral("protocolVersion")).isValid());
+    QCOMPARE(partial.value(QStringLiteral("productType")), QVariant(7));
+
+    // Conflicts as the texts stand at the end of the scan, also when the last reply failed: "n/a"
+    // finds the "N/A" of the failed reply, and an address taken twice marks both rows.
+    const QString twin = QStringLiteral("02:5A:00:00:01:03");
+    const QString failing = QStringLiteral("02:5A:00:00:01:04");
+    model.onDeviceReplyReceived(Replies::config(twin, QStringLiteral("n/a"), QStringLiteral("192.168.77.31")));
+    model.onDeviceReplyReceived(
+        Replies::config(failing, QStringLiteral("x"), QStringLiteral("192.168.77.9"), QStringLiteral("0"), 5));
+    const auto marks = [&record](const QString &mac) {
+        const QVariantMap values = record(mac);
+        return QList<bool>{values.value(QStringLiteral("ipConflict")).toBool(),
+                           values.value(QStringLiteral("hostnameConflict")).toBool()};
+    };
+    QCOMPARE(marks(mac), (QList<bool>{true, false}));
+    QCOMPARE(marks(twin), (QList<bool>{true, true}));
+    QCOMPARE(marks(failing), (QList<bool>{false, true}));
+    QCOMPARE(marks(infoOnly), (QList<bool>{false, false}));
 }
 
 QTEST_GUILESS_MAIN(TestCliOutput)

@@ -45,7 +45,7 @@ public:
             rows[row].host.text = ok ? host : QStringLiteral("N/A");
             rows[row].ip.text = ok ? ip : QStringLiteral("N/A");
         }
-        markConflicts();
+        mark(rows);
     }
 
     void clear() { rows.clear(); }
@@ -58,8 +58,16 @@ public:
     };
     QList<Row> rows;
 
+    // The rows with the marks that their texts call for now, whatever the last reply was.
+    QList<Row> marksOfTheTexts() const
+    {
+        QList<Row> copy = rows;
+        mark(copy);
+        return copy;
+    }
+
 private:
-    void markConflicts()
+    static void mark(QList<Row> &rows)
     {
         for (Row &row : rows)
             row.host.marked = row.ip.marked = false;
@@ -130,6 +138,8 @@ private slots:
     void ipConfigText_data();
     void ipConfigText();
     void shortRepliesReadAsZero();
+    void rowRules_data();
+    void rowRules();
     void conflictMarks();
     void conflictMarksMatchPlainAlgorithm();
     void answerTimeout();
@@ -362,6 +372,78 @@ void TestDeviceModel::shortRepliesReadAsZero()
     QVERIFY(!model->item(1, 3)->data(Qt::DisplayRole).isNull());
 }
 
+// Which rows are complete, and which go into the connection export with what: the rules of the
+// window's count check and export and of veltra-find.
+void TestDeviceModel::rowRules_data()
+{
+    QTest::addColumn<QByteArrayList>("replies"); // of MacA
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<bool>("exportable");
+    QTest::addColumn<QString>("host"); // of the export entry
+    QTest::addColumn<int>("productType");
+
+    using Replies::config;
+    using Replies::info;
+    const QString ip = QStringLiteral("192.168.1.10");
+    const QString lobby = QStringLiteral("lobby");
+    const QString panoryx = QStringLiteral("Panoryx-III");
+    const QByteArray plainConfig = config(MacA, lobby, ip);
+    const QByteArray plainInfo = info(MacA, panoryx);
+    constexpr quint32 Failed = 7;
+
+    QTest::newRow("both replies") << QByteArrayList{plainInfo, plainConfig} << true << true << ip << 12;
+    QTest::newRow("configuration only") << QByteArrayList{plainConfig} << false << false << QString() << 0;
+    QTest::newRow("information only") << QByteArrayList{plainInfo} << false << false << QString() << 0;
+    QTest::newRow("empty host name") << QByteArrayList{plainInfo, config(MacA, QString(), ip)} << false << true << ip
+                                     << 12;
+    QTest::newRow("empty device name") << QByteArrayList{info(MacA, QString()), plainConfig} << false << true << ip
+                                       << 12;
+    QTest::newRow("empty address") << QByteArrayList{plainInfo, config(MacA, lobby, QString())} << false << true
+                                   << QString() << 12;
+    QTest::newRow("DHCP exports the host name")
+        << QByteArrayList{plainInfo, config(MacA, lobby, ip, QStringLiteral("1"))} << true << true << lobby << 12;
+    QTest::newRow("failed replies fill with N/A")
+        << QByteArrayList{info(MacA, panoryx, QStringLiteral("1.0"), QStringLiteral("12"), Failed),
+                          config(MacA, lobby, ip, QStringLiteral("1"), Failed)}
+        << true << true << QStringLiteral("N/A") << 0;
+    QTest::newRow("VeltraNET left out") << QByteArrayList{info(MacA, QStringLiteral("VeltraNET-4.3")), plainConfig}
+                                        << true << false << QString() << 0;
+    QTest::newRow("other Veltra left out")
+        << QByteArrayList{info(MacA, QStringLiteral("Veltra Mini")), plainConfig} << true << false << QString() << 0;
+    QTest::newRow("veltra in lower case kept")
+        << QByteArrayList{info(MacA, QStringLiteral("veltranet-x")), plainConfig} << true << true << ip << 12;
+    QTest::newRow("MAC in lower case, same row")
+        << QByteArrayList{plainConfig, info(MacA.toLower(), panoryx)} << true << true << ip << 12;
+    QTest::newRow("product type no number")
+        << QByteArrayList{info(MacA, panoryx, QStringLiteral("1.8.0"), QStringLiteral("x1")), plainConfig} << true
+        << true << ip << 0;
+}
+
+void TestDeviceModel::rowRules()
+{
+    QFETCH(QByteArrayList, replies);
+    QFETCH(bool, complete);
+    QFETCH(bool, exportable);
+    QFETCH(QString, host);
+    QFETCH(int, productType);
+
+    // An incomplete device first: the rules read the row they are asked about.
+    model->onDeviceReplyReceived(Replies::config(MacB, QStringLiteral("hall"), QString()));
+    for (const QByteArray &reply : std::as_const(replies))
+        model->onDeviceReplyReceived(reply);
+    QCOMPARE(model->rowCount(), 2);
+    const int row = model->findRowByMac(MacA);
+    QCOMPARE(row, 1);
+    QCOMPARE(model->isComplete(row), complete);
+    QCOMPARE(model->isExportable(row), exportable);
+    if (exportable) {
+        const ConnectionExport::Entry entry = model->exportEntry(row);
+        QCOMPARE(entry.host, host);
+        QCOMPARE(entry.productType, productType);
+        QCOMPARE(entry.baseName, text(*model, row, DeviceModel::HostnameColumn));
+    }
+}
+
 void TestDeviceModel::conflictMarks()
 {
     model->onDeviceReplyReceived(Replies::config(MacA, QStringLiteral("Lobby"), QStringLiteral("10.0.0.5")));
@@ -404,6 +486,8 @@ void TestDeviceModel::conflictMarksMatchPlainAlgorithm()
                                QStringLiteral("hall"),
                                QStringLiteral("Stra\u00dfe"),
                                QStringLiteral("STRASSE"),
+                               QStringLiteral("K\u00fcche"),
+                               QStringLiteral("K\u00dcCHE"),
                                QStringLiteral("cam-1")};
     const QStringList ips = {QString(),
                              QStringLiteral("N/A"),
@@ -449,6 +533,13 @@ void TestDeviceModel::conflictMarksMatchPlainAlgorithm()
                          expected.ip.marked ? QStringLiteral("IP conflict!") : QString());
                 QCOMPARE(model->item(row, 2)->icon().isNull(), !expected.host.marked);
                 QCOMPARE(model->item(row, 3)->icon().isNull(), !expected.ip.marked);
+            }
+            // Asked for, a conflict follows the texts at once, also after a failed reply.
+            const QList<ReferenceTable::Row> now = reference.marksOfTheTexts();
+            for (const ReferenceTable::Row &expected : now) {
+                const int row = model->findRowByMac(expected.mac);
+                QCOMPARE(model->hasConflict(row, DeviceModel::HostnameColumn), expected.host.marked);
+                QCOMPARE(model->hasConflict(row, DeviceModel::IpAddressColumn), expected.ip.marked);
             }
         }
     }
@@ -741,6 +832,7 @@ void TestDeviceModel::deviceLimit()
     QCOMPARE(text(*model, 1, 0), QStringLiteral("Panoryx-III"));
     QCOMPARE(reached.size(), 1);
     QCOMPARE(reached.first().first().toInt(), 2);
+    QCOMPARE(DeviceModel().maximumDevices(), 65536);
 
     model->setRowCount(0); // a new scan
     model->onDeviceReplyReceived(Replies::config(MacA, QStringLiteral("a"), QStringLiteral("10.0.0.5")));

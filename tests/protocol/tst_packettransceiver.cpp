@@ -87,6 +87,7 @@ private slots:
     void interfaceRule_data();
     void interfaceRule();
     void noInterface();
+    void typedInterfaceEntries();
     void chooseInterface();
     void requestHeaders();
     void sequenceWraps();
@@ -204,6 +205,32 @@ void TestPacketTransceiver::noInterface()
         QCOMPARE(header.srcIpAddr, QStringLiteral("0.0.0.0"));
         QCOMPARE(header.sequenceNumber, quint16(i)); // still built, with its own number
     }
+}
+
+// The fields are kept as they are, never read back from the joined text: a name with the
+// separator in it stays whole.
+void TestPacketTransceiver::typedInterfaceEntries()
+{
+    const QString a = QStringLiteral("AA:00:00:00:00:01");
+    const QList<Info> interfaces = {
+        {UpRunning, a, QStringLiteral("lan|2"), {QStringLiteral("10.0.0.1"), QStringLiteral("192.168.9.1")}},
+        {UpRunning, QStringLiteral("AA:00:00:00:00:02"), QStringLiteral("eth1"), {QStringLiteral("192.168.2.1")}},
+    };
+    const QList<PacketTransceiver::InterfaceEntry> usable = PacketTransceiver::usableInterfaces(interfaces);
+    QCOMPARE(usable.size(), 2);
+    QCOMPARE(usable.at(0).hardwareAddress, a);
+    QCOMPARE(usable.at(0).address, QStringLiteral("192.168.9.1"));
+    QCOMPARE(usable.at(0).name, QStringLiteral("lan|2"));
+    QCOMPARE(usable.at(1).name, QStringLiteral("eth1"));
+    QCOMPARE(PacketTransceiver::interfaceEntries(interfaces).first(), a + QStringLiteral("|192.168.9.1|lan|2"));
+
+    PacketTransceiver transceiver(interfaces);
+    QCOMPARE(transceiver.interfaceNames(), (QStringList{QStringLiteral("lan|2"), QStringLiteral("eth1")}));
+    QCOMPARE(transceiver.currentMacAddress(), a);
+    QCOMPARE(transceiver.currentInterfaceAddress(), QStringLiteral("192.168.9.1"));
+    transceiver.chooseInterface(QStringLiteral("eth1"));
+    transceiver.chooseInterface(QStringLiteral("lan|2"));
+    QCOMPARE(transceiver.currentInterfaceAddress(), QStringLiteral("192.168.9.1"));
 }
 
 void TestPacketTransceiver::chooseInterface()
