@@ -344,11 +344,11 @@ private slots:
     void init();
     void cleanup();
 
-    void noCurrentIndexDoesNothing();
+    void nothingSelectedDoesNothing();
     void incompleteRowCannotBeEdited_data();
     void incompleteRowCannotBeEdited();
     void anyCellOpensItsDevice();
-    void currentIndexIsUsed();
+    void selectedRowIsUsed();
 
     void plainRequest_data();
     void plainRequest();
@@ -397,16 +397,18 @@ void TestEditWorkflow::cleanup()
     }
 }
 
-void TestEditWorkflow::noCurrentIndexDoesNothing()
+void TestEditWorkflow::nothingSelectedDoesNothing()
 {
     REQUIRE_ISOLATED_NETWORK();
     for (const bool withRows : {false, true}) {
         EditWindow w;
+        w.view->setCurrentIndex(QModelIndex());
         if (withRows) {
             w.add(MacA);
             w.add(MacB);
+            // A current row that is not selected names no device either.
+            w.view->selectionModel()->setCurrentIndex(w.index(MacB), QItemSelectionModel::NoUpdate);
         }
-        w.view->setCurrentIndex(QModelIndex());
         QSignalSpy sent(w.transceiver, &PacketTransceiver::requestSent);
         const Run run = w.edit(QModelIndex());
         QCOMPARE(run.order, QStringList());
@@ -468,13 +470,14 @@ void TestEditWorkflow::anyCellOpensItsDevice()
     QCOMPARE(sent.size(), 0);
 }
 
-void TestEditWorkflow::currentIndexIsUsed()
+void TestEditWorkflow::selectedRowIsUsed()
 {
     REQUIRE_ISOLATED_NETWORK();
     EditWindow w;
     for (const QString &mac : {MacA, MacB, MacC})
         w.add(mac);
-    w.view->setCurrentIndex(w.index(MacC, DeviceModel::StatusColumn));
+    w.view->selectionModel()->select(w.index(MacC), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    w.view->selectionModel()->setCurrentIndex(w.index(MacB, DeviceModel::StatusColumn), QItemSelectionModel::NoUpdate);
     QSignalSpy sent(w.transceiver, &PacketTransceiver::requestSent);
     const Run run = w.edit(QModelIndex());
     QCOMPARE(run.dialogMac, MacC);
