@@ -351,7 +351,7 @@ void TestLabEditWorkflow::requestOnTheWire_data()
         << RestartText << none;
     QTest::newRow("DHCP device switched to static")
         << Version3Dhcp << none << QVariantMap() << 0 << noLogin << QByteArray() << RestartText << none;
-    QTest::newRow("domain of 100 characters goes out cut to 79")
+    QTest::newRow("domain of 100 characters typed: the field keeps 79")
         << Version3 << none << QVariantMap{{DomainLabel, longDomain}} << -1 << noLogin << QByteArray() << RestartText
         << none;
     QTest::newRow("version 4, stored credentials: no login dialog")

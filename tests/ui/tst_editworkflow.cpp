@@ -500,8 +500,8 @@ void TestEditWorkflow::plainRequest_data()
     edited.ip = QStringLiteral("10.0.0.5");
     edited.mask = QStringLiteral("255.0.0.0");
     edited.gateway = QStringLiteral("10.0.0.1");
-    edited.dns1 = QStringLiteral("...");
-    edited.dns2 = QString();
+    edited.dns1 = QString();
+    edited.dns2 = QStringLiteral("10.0.0.2");
     QTest::newRow("edited") << 3 << false << std::optional<Entries>(edited);
 
     Entries dhcp = loaded;
@@ -511,10 +511,10 @@ void TestEditWorkflow::plainRequest_data()
 
     Entries longDomain = loaded;
     longDomain.domain = QString(100, QLatin1Char('d'));
-    QTest::newRow("domain cut to 79") << 3 << false << std::optional<Entries>(longDomain);
+    QTest::newRow("domain field holds 79") << 3 << false << std::optional<Entries>(longDomain);
 
     Entries latin1 = loaded;
-    latin1.domain = QStringLiteral("k\u00fcche\u20ac.example");
+    latin1.domain = QStringLiteral("k\u00fcche.example");
     QTest::newRow("domain as Latin-1") << 3 << false << std::optional<Entries>(latin1);
 }
 
