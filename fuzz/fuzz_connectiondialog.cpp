@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK((dialog.ipConfIndex() == ConnectionDialog::DhcpIndex) == (flag.toInt() == 1));
     FUZZ_CHECK(dialog.ipAddress() == Fuzz::text(datagram, 169, 16));
     FUZZ_CHECK(dialog.subnetMask() == Fuzz::text(datagram, 185, 16));
-    FUZZ_CHECK(dialog.domain() == Fuzz::text(datagram, 201, 80));
+    FUZZ_CHECK(dialog.domain() == Fuzz::text(datagram, 201, 80).left(ConfigCheck::DomainMaxLength));
     FUZZ_CHECK(dialog.gateway() == Fuzz::text(datagram, 281, 16));
     FUZZ_CHECK(dialog.primaryDns() == Fuzz::text(datagram, 297, 16));
     FUZZ_CHECK(dialog.secondaryDns() == Fuzz::text(datagram, 313, 16));

@@ -1,6 +1,6 @@
 // The credential decoder: any stored value gives three strings or none, allocates a bounded amount
-// whatever the value claims, and reads every value that the stored format always read the same
-// way (qUncompress of the Base64 text, split at "|").
+// whatever the value claims, and reads every value as the stored format is read (qUncompress of
+// the Base64 text, split at the first two "|", the rest the password).
 //
 // The first byte chooses how the rest becomes a stored value: taken as Latin-1 or UTF-8 text, as
 // the bytes behind the Base64 (reaching the length field and the zlib stream at once), or as a
@@ -68,19 +68,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QStringList login = CredentialStore::decode(value);
     FUZZ_CHECK(login.isEmpty() || login.size() == 3);
 
-    // As the value was always read: lenient Base64, qUncompress, Latin-1, split at "|". Only where
-    // qUncompress itself stays small: it believes the length field and allocates what it claims,
-    // and it inflates a short stream to a thousand times its size. A record of three short texts
-    // never comes near this size.
+    // As the value is read: lenient Base64, qUncompress, Latin-1, split at the first two "|".
+    // Only where qUncompress itself stays small: it believes the length field and allocates what it
+    // claims, and it inflates a short stream to a thousand times its size. A record of three short
+    // texts never comes near this size.
     const QByteArray stored = QByteArray::fromBase64(value.toLatin1());
     const quint32 claimed = stored.size() >= 4 ? qFromBigEndian<quint32>(stored.constData()) : 0;
     if (claimed > quint32(CredentialStore::MaxRecordLength)) {
         FUZZ_CHECK(login.isEmpty());
     } else if (stored.size() <= ComparedLength) {
         const QByteArray record = qUncompress(stored);
-        const QStringList parts = QString::fromLatin1(record).split(QLatin1Char('|'));
-        if (record.size() <= CredentialStore::MaxRecordLength && parts.size() == 3)
-            FUZZ_CHECK(login == parts);
+        const QString text = QString::fromLatin1(record);
+        const qsizetype first = text.indexOf(QLatin1Char('|'));
+        const qsizetype second = first < 0 ? -1 : text.indexOf(QLatin1Char('|'), first + 1);
+        if (record.size() <= CredentialStore::MaxRecordLength && second >= 0)
+            FUZZ_CHECK(login ==
+                       QStringList({text.left(first), text.mid(first + 1, second - first - 1), text.mid(second + 1)}));
         else
             FUZZ_CHECK(login.isEmpty());
     }

@@ -241,9 +241,10 @@ bool CommandRunner::givenCredentials(const CommandLine::Options &options, Creden
         message(QStringLiteral("credentials: ") + problem);
         return false;
     }
-    // The store keeps the three texts joined with "|": such an entry could never be read back.
-    if (options.remember && (options.user.contains(QLatin1Char('|')) || password.contains(QLatin1Char('|')))) {
-        message(QStringLiteral("--remember: the credential store cannot keep a user name or password with a \"|\""));
+    // The store keeps the three texts joined with "|" and reads the user name up to the second
+    // one: a password may hold "|", a user name may not.
+    if (options.remember && options.user.contains(QLatin1Char('|'))) {
+        message(QStringLiteral("--remember: the credential store cannot keep a user name with a \"|\""));
         return false;
     }
     *credentials = {Credentials::Source::CommandLine, options.user, password};

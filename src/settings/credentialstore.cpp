@@ -62,10 +62,12 @@ std::optional<QByteArray> uncompressRecord(const QByteArray &data)
 }
 
 // A key with a slash or backslash would be written as a subgroup (or, when empty, onto the group
-// itself) and could then never be found, loaded or removed as a key of the group.
+// itself) and could then never be found, loaded or removed as a key of the group. One with a "|"
+// would end early in the record, which is read back split at its first two "|".
 bool isPlainKey(const QString &key)
 {
-    return !key.isEmpty() && !key.contains(QLatin1Char('/')) && !key.contains(QLatin1Char('\\'));
+    return !key.isEmpty() && !key.contains(QLatin1Char('/')) && !key.contains(QLatin1Char('\\')) &&
+           !key.contains(Separator);
 }
 
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
@@ -141,6 +143,12 @@ void CredentialStore::saveLoginData(const QStringList &login)
         return;
     }
     const QString &macAddress = login.first();
+    // The user name ends at the record's second "|": one holding a "|" would come back as other
+    // credentials, which the device would refuse.
+    if (login.value(1).contains(Separator)) {
+        qWarning() << "Not storing credentials whose user name holds a \"|\" for device" << macAddress;
+        return;
+    }
 #if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
     // Outlives the settings object, whose destructor may write as well.
     const PrivateCreation privateCreation;
@@ -198,8 +206,9 @@ QStringList CredentialStore::decode(const QString &value)
     const std::optional<QByteArray> record = uncompressRecord(QByteArray::fromBase64(value.toLatin1()));
     if (!record)
         return {};
+    // MAC text and user name end at the first two "|"; the password is the rest, "|" included.
     const QStringList parts = QString::fromLatin1(*record).split(Separator, Qt::KeepEmptyParts, Qt::CaseSensitive);
-    if (parts.size() != 3)
+    if (parts.size() < 3)
         return {};
-    return parts;
+    return {parts.at(0), parts.at(1), parts.mid(2).join(Separator)};
 }

@@ -17,7 +17,8 @@ public:
     // when there is none or the entry cannot be decoded. Never changes the stored entry.
     static QStringList loadLoginData(const QString &macAddress);
     // Stores login (MAC text, user name, password) under the key login.first(), replacing an
-    // earlier entry for the same key.
+    // earlier entry for the same key. A MAC text or user name holding a "|" is not stored: it
+    // could not be read back as it was.
     static void saveLoginData(const QStringList &login);
     static bool contains(const QString &macAddress);
     // Removes the entry whose key equals macAddress exactly; returns whether one was removed.
@@ -26,6 +27,7 @@ public:
 
     // The stored value: the list joined with "|" as Latin-1, qCompress'ed (level -1), in Base64.
     static QString encode(const QStringList &login);
-    // The three strings of a stored value, or an empty list when it is malformed.
+    // The three strings of a stored value, split at the record's first two "|", or an empty list
+    // when it is malformed.
     static QStringList decode(const QString &value);
 };

@@ -11,6 +11,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -42,6 +43,8 @@ ConnectionDialog::ConnectionDialog(bool needLogin, QWidget *parent) : QDialog(pa
     hostnameEdit->setValidator(
         new QRegularExpressionValidator(QRegularExpression(ConfigCheck::hostNamePattern()), this));
     hostnameEdit->setMaxLength(ConfigCheck::HostNameMaxLength);
+    // The request's domain field holds 79 characters and its NUL: a longer text would be cut.
+    domainEdit->setMaxLength(ConfigCheck::DomainMaxLength);
     // The validators refuse keystrokes silently; a screen reader says what the fields take.
     hostnameEdit->setAccessibleDescription(
         tr("A letter first, then letters, digits and hyphens, ending with a letter or digit; at most %1 characters")
@@ -90,6 +93,7 @@ void ConnectionDialog::loadFromDatagram(const QByteArray &datagram)
 
     const NetworkConfigBody config = NetworkConfigBody::fromDatagram(datagram);
     hostnameEdit->setText(config.hostName);
+    loadedHostName = hostnameEdit->text();
     // Only the two known flags select an entry; anything else leaves "static" in place, and the
     // static fields follow what the combo then shows.
     const int flag = config.ipConfig.toInt();
@@ -150,8 +154,48 @@ void ConnectionDialog::onIpConfChanged(int index)
     staticGroup->setEnabled(index == StaticIndex);
 }
 
+std::pair<QLineEdit *, QString> ConnectionDialog::firstRefusal() const
+{
+    // The device's own host name goes back unchanged even where the rule would refuse it.
+    if (hostnameEdit->text() != loadedHostName) {
+        const QString problem = ConfigCheck::hostName(hostnameEdit->text());
+        if (!problem.isEmpty())
+            return {hostnameEdit, problem};
+    }
+    // Greyed out for DHCP, the static fields are the device's business.
+    if (ipConfIndex() != StaticIndex)
+        return {};
+    const auto emptyOrAddress = [](const QLineEdit *edit) {
+        return edit->text().isEmpty() ? QString() : ConfigCheck::address(edit->text());
+    };
+    // hostInNetwork() says nothing while the address or the mask is refused on its own.
+    const std::pair<QLineEdit *, QString> checks[] = {
+        {ipEdit, ConfigCheck::address(ipEdit->text())},
+        {maskEdit, ConfigCheck::mask(maskEdit->text())},
+        {ipEdit, ConfigCheck::hostInNetwork(ipEdit->text(), maskEdit->text())},
+        {domainEdit, ConfigCheck::domain(domainEdit->text())},
+        {gatewayEdit, emptyOrAddress(gatewayEdit)},
+        {dns1Edit, emptyOrAddress(dns1Edit)},
+        {dns2Edit, emptyOrAddress(dns2Edit)},
+    };
+    for (const auto &check : checks) {
+        if (!check.second.isEmpty())
+            return check;
+    }
+    return {};
+}
+
 void ConnectionDialog::askAccept()
 {
+    const auto [field, problem] = firstRefusal();
+    if (field) {
+        auto *form = qobject_cast<QFormLayout *>(field->parentWidget()->layout());
+        const auto *label = form ? qobject_cast<QLabel *>(form->labelForField(field)) : nullptr;
+        QMessageBox::warning(this, windowTitle(),
+                             tr("%1 %2.\n\nNothing has been sent.").arg(label ? label->text() : QString(), problem));
+        field->setFocus(Qt::OtherFocusReason);
+        return;
+    }
     if (needLogin && loginDlg->exec() != QDialog::Accepted)
         return;
     accept();

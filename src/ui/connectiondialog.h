@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QDialog>
 
+#include <utility>
+
 class LoginDialog;
 class QComboBox;
 class QGroupBox;
@@ -11,7 +13,9 @@ class QLineEdit;
 class QPushButton;
 
 // Edits one device's network configuration: host name, DHCP or static addressing and the static
-// addresses. When the device demands credentials that are not stored, Apply asks for them first.
+// addresses. Apply (also Enter, which presses it) first checks the values with the rules veltra-find
+// applies and keeps the dialog open on the first one no device can use; then, when the device
+// demands credentials that are not stored, it asks for them.
 class ConnectionDialog : public QDialog
 {
     Q_OBJECT
@@ -39,8 +43,13 @@ private slots:
     void askAccept();
 
 private:
+    // The first field, in the form's order, whose text no device can use, with the reason; the
+    // field is null when all pass.
+    std::pair<QLineEdit *, QString> firstRefusal() const;
+
     QLabel *headerLabel = nullptr;
     QString mac;
+    QString loadedHostName;
     QLineEdit *hostnameEdit = nullptr;
     QComboBox *ipConfCombo = nullptr;
     QGroupBox *staticGroup = nullptr;

@@ -1,11 +1,14 @@
 #include "ui/logindialog.h"
 
+#include "protocol/configcheck.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QVBoxLayout>
 
 LoginDialog::LoginDialog(QWidget *parent, Qt::WindowFlags f) : QDialog(parent, f)
@@ -36,7 +39,7 @@ LoginDialog::LoginDialog(QWidget *parent, Qt::WindowFlags f) : QDialog(parent, f
     layout->addWidget(group);
     layout->addWidget(buttonBox);
 
-    connect(buttonBox, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttonBox, &QDialogButtonBox::accepted, this, &LoginDialog::checkAndAccept);
     connect(buttonBox, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
 
@@ -53,4 +56,19 @@ QString LoginDialog::password() const
 bool LoginDialog::rememberPassword() const
 {
     return rememberCheck->isChecked();
+}
+
+void LoginDialog::checkAndAccept()
+{
+    // Characters outside Latin-1 would go out as "?" and overlong credentials cut: the device
+    // would refuse them every time.
+    const QString problem = ConfigCheck::credentials(username(), password());
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, windowTitle(),
+                             tr("Credentials: %1.\n\nThe device could never accept them.").arg(problem));
+        const bool userAtFault = !ConfigCheck::credentials(username(), QString()).isEmpty();
+        (userAtFault ? userEdit : passwordEdit)->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    accept();
 }

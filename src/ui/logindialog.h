@@ -7,7 +7,8 @@ class QDialogButtonBox;
 class QLineEdit;
 
 // Asks for the user name and password of a device that accepts only authenticated requests, and
-// whether to remember them. Entries stay between runs within the dialog's life.
+// whether to remember them. OK (or Enter) refuses credentials that the request cannot carry whole
+// and keeps the dialog open. Entries stay between runs within the dialog's life.
 class LoginDialog : public QDialog
 {
     Q_OBJECT
@@ -18,6 +19,9 @@ public:
     QString username() const;
     QString password() const;
     bool rememberPassword() const;
+
+private slots:
+    void checkAndAccept();
 
 private:
     QLineEdit *userEdit = nullptr;

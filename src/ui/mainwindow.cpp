@@ -254,7 +254,7 @@ void MainWindow::checkDeviceCount()
 
 void MainWindow::edit(const QModelIndex &index)
 {
-    const QModelIndex chosen = index.isValid() ? index : deviceView->currentIndex();
+    const QModelIndex chosen = index.isValid() ? index : selectedRow();
     const QModelIndex macIndex = chosen.siblingAtColumn(DeviceModel::MacAddressColumn);
     if (!macIndex.isValid())
         return;
@@ -356,9 +356,9 @@ void MainWindow::about()
 
 void MainWindow::launchBrowser()
 {
-    const QModelIndex current = deviceView->currentIndex();
+    const QModelIndex chosen = selectedRow();
     const QString address =
-        current.isValid() ? current.siblingAtColumn(DeviceModel::IpAddressColumn).data().toString() : QString();
+        chosen.isValid() ? chosen.siblingAtColumn(DeviceModel::IpAddressColumn).data().toString() : QString();
     // The cell holds what a datagram said: only a plain IPv4 address becomes the page's host, never
     // a text such as "user@elsewhere" that a URL would read as another host.
     if (!ConfigCheck::address(address).isEmpty()) {
@@ -366,6 +366,14 @@ void MainWindow::launchBrowser()
         return;
     }
     QDesktopServices::openUrl(QUrl(QStringLiteral("http://%1/index.cgi").arg(address)));
+}
+
+QModelIndex MainWindow::selectedRow() const
+{
+    // The actions are enabled by the selection, so they act on it: the current index may sit on
+    // a row the user has just deselected (Ctrl+click, Ctrl+arrow, Ctrl+right-click).
+    const QModelIndexList rows = deviceView->selectionModel()->selectedRows();
+    return rows.size() == 1 ? rows.first() : QModelIndex();
 }
 
 void MainWindow::deleteStoredPassword()

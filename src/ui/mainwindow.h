@@ -47,6 +47,9 @@ protected:
     void createToolBar();
 
 private:
+    // The one selected row, or an invalid index when none or several are selected.
+    QModelIndex selectedRow() const;
+
     QFrame *centralFrame = nullptr;
     DeviceTableView *deviceView = nullptr;
     DeviceModel *deviceModel = nullptr;

@@ -35,6 +35,8 @@ private slots:
     void passwordOnStandardInput_data();
     void passwordOnStandardInput();
     void passwordEnvironmentGoesOnceRead();
+    void rememberRefusesAUserNameWithBar_data();
+    void rememberRefusesAUserNameWithBar();
 };
 
 void TestCliCommandLine::errors_data()
@@ -257,6 +259,35 @@ void TestCliCommandLine::passwordEnvironmentGoesOnceRead()
     QCOMPARE(CommandRunner(stdout, err).run(*options), int(CommandLine::BadInput));
     std::fclose(err);
     QVERIFY(!qEnvironmentVariableIsSet("VELTRA_PASSWORD"));
+}
+
+void TestCliCommandLine::rememberRefusesAUserNameWithBar_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("| in the password") << QStringLiteral("admin") << false;
+    QTest::newRow("| in the user name") << QStringLiteral("ad|min") << true;
+}
+
+// The store reads the user name up to its record's second "|" and the rest as the password. The
+// interface named exists nowhere: a run that gets past the credentials still sends nothing.
+void TestCliCommandLine::rememberRefusesAUserNameWithBar()
+{
+    REQUIRE_ISOLATED_NETWORK();
+    QFETCH(QString, user);
+    QFETCH(bool, refused);
+    QString error;
+    const auto options = CommandLine::parse(
+        split("set 02:00:00:00:00:01 --hostname ab --remember --interface none-such --user " + user), &error);
+    QVERIFY2(options, qPrintable(error));
+    qputenv("VELTRA_PASSWORD", "s3|cret");
+    FILE *err = std::tmpfile();
+    QCOMPARE(CommandRunner(stdout, err).run(*options), int(CommandLine::BadInput));
+    std::rewind(err);
+    QByteArray errors(4096, '\0');
+    errors.truncate(qsizetype(std::fread(errors.data(), 1, size_t(errors.size()), err)));
+    std::fclose(err);
+    QVERIFY2(errors.contains("--remember: ") == refused, errors.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCliCommandLine)

@@ -194,7 +194,7 @@ void TestAccessibility::connectionDialogInputsAreNamed()
     const QStringList expected{"Hostname:",   "IP address:",         "Subnet mask:",         "Domain:",
                                "Gateway IP:", "Primary DNS server:", "Secondary DNS server:"};
     QCOMPARE(names, expected);
-    // Fields whose validator refuses keystrokes say what they accept; the domain takes anything.
+    // Fields whose validator refuses keystrokes say what they accept; the domain has no validator.
     QCOMPARE(described, (QStringList{"Hostname:", "IP address:", "Subnet mask:", "Gateway IP:", "Primary DNS server:",
                                      "Secondary DNS server:"}));
 

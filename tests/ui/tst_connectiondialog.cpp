@@ -175,6 +175,10 @@ private slots:
     void onIpConfChanged();
 
     void applyWithoutLoginAccepts();
+    void applyChecksTheValues_data();
+    void applyChecksTheValues();
+    void enterRunsTheCheck_data();
+    void enterRunsTheCheck();
     void closingRejects_data();
     void closingRejects();
     void loginCancelKeepsDialogOpen();
@@ -265,12 +269,12 @@ void TestConnectionDialog::validatorsCarryTheirPatterns()
     QCOMPARE(address->regularExpression().pattern(), AddressPatternText);
     QCOMPARE(address->regularExpression().patternOptions(), QRegularExpression::NoPatternOption);
     QCOMPARE(address->parent(), &dialog);
-    // One object for the five address fields; the domain has none and no length limit.
+    // One object for the five address fields; the domain has none and holds what its field takes.
     for (const QString &label : {StaticLabels.at(1), StaticLabels.at(3), StaticLabels.at(4), StaticLabels.at(5)})
         QCOMPARE(edit(&dialog, label)->validator(), address);
     QLineEdit *domain = edit(&dialog, QStringLiteral("Domain:"));
     QVERIFY(!domain->validator());
-    QCOMPARE(domain->maxLength(), QLineEdit().maxLength());
+    QCOMPARE(domain->maxLength(), 79);
 
     const auto *hostname =
         qobject_cast<const QRegularExpressionValidator *>(edit(&dialog, QStringLiteral("Hostname:"))->validator());
@@ -319,6 +323,7 @@ void TestConnectionDialog::loadFromDatagram_data()
     fullDatagram = overwrite(fullDatagram, 124 + 77, full.domain.toLatin1());
     fullDatagram = overwrite(fullDatagram, 124 + 45, full.ip.toLatin1());
     fullDatagram = overwrite(fullDatagram, 124 + 173, full.dns1.toLatin1());
+    full.domain.chop(1); // the domain field holds 79 characters, as many as a request carries
     QTest::newRow("fields filled to their width") << fullDatagram << 0 << true << full;
 
     // Address texts are shown as the device sent them, not validated.
@@ -560,7 +565,7 @@ void TestConnectionDialog::typing_data()
         << StaticLabels.at(5) << QStringLiteral("8.8.a8.8") << QStringLiteral("8.8.8.8");
 
     const QString anyText = QStringLiteral("Any_text, with blanks & symbols \u00ff ") + QString(120, QLatin1Char('d'));
-    QTest::newRow("domain takes anything") << StaticLabels.at(2) << anyText << anyText;
+    QTest::newRow("domain takes any character, 79 of them") << StaticLabels.at(2) << anyText << anyText.left(79);
 }
 
 void TestConnectionDialog::typing()
@@ -643,6 +648,122 @@ void TestConnectionDialog::applyWithoutLoginAccepts()
     QVERIFY(dialog.loginDialog()->isHidden());
 }
 
+void TestConnectionDialog::applyChecksTheValues_data()
+{
+    QTest::addColumn<Config>("loaded");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("label"); // the field typed into, which a refusal names and focuses
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("reason"); // empty: accepted
+
+    const Config plain;
+    const QString host = QStringLiteral("Hostname:");
+    const QString ip = StaticLabels.at(0);
+    const QString mask = StaticLabels.at(1);
+    const QString domain = StaticLabels.at(2);
+    const QString noAddress = QStringLiteral("must be a complete IPv4 address such as 192.168.1.20");
+    const QString noMask = QStringLiteral("must be a subnet mask of contiguous bits such as 255.255.255.0");
+    const QString noHost = QStringLiteral("must start with a letter, hold only letters, digits and \"-\", end with a "
+                                          "letter or digit and be at least two characters long");
+    QTest::newRow("IP address half typed") << plain << 0 << ip << "192.168" << noAddress;
+    QTest::newRow("IP address three dots") << plain << 0 << ip << "..." << noAddress;
+    QTest::newRow("IP address empty") << plain << 0 << ip << "" << noAddress;
+    QTest::newRow("IP address is the network's") << plain << 0 << ip << "192.168.1.0"
+                                                 << "192.168.1.0 is the network address of mask 255.255.255.0";
+    QTest::newRow("IP address is the broadcast") << plain << 0 << ip << "192.168.1.255"
+                                                 << "192.168.1.255 is the broadcast address of mask 255.255.255.0";
+    QTest::newRow("mask that is no mask") << plain << 0 << mask << "255.0.255.0" << noMask;
+    QTest::newRow("gateway half typed") << plain << 0 << StaticLabels.at(3) << "192.168.1" << noAddress;
+    QTest::newRow("primary DNS three dots") << plain << 0 << StaticLabels.at(4) << "..." << noAddress;
+    QTest::newRow("secondary DNS half typed") << plain << 0 << StaticLabels.at(5) << "8.8" << noAddress;
+    QTest::newRow("domain outside Latin-1") << plain << 0 << domain << "k\u00fcche\u20ac.example"
+                                            << "holds characters outside Latin-1";
+    QTest::newRow("host name changed to end with -") << plain << 0 << host << "cam-" << noHost;
+    QTest::newRow("host name emptied") << plain << 0 << host << "" << noHost;
+    QTest::newRow("host name checked with DHCP too") << plain << 1 << host << "cam-" << noHost;
+
+    QTest::newRow("gateway empty") << plain << 0 << StaticLabels.at(3) << "" << QString();
+    QTest::newRow("domain in Latin-1") << plain << 0 << domain << "k\u00fcche.example" << QString();
+    Config oddName = plain;
+    oddName.host = QStringLiteral("cam_1");
+    QTest::newRow("device's own host name kept") << oddName << 0 << ip << "192.168.1.11" << QString();
+    QTest::newRow("DHCP: greyed-out address not checked") << plain << 1 << ip << "192.168" << QString();
+    QTest::newRow("DHCP: greyed-out domain not checked") << plain << 1 << domain << "\u20ac" << QString();
+}
+
+void TestConnectionDialog::applyChecksTheValues()
+{
+    QFETCH(Config, loaded);
+    QFETCH(int, index);
+    QFETCH(QString, label);
+    QFETCH(QString, text);
+    QFETCH(QString, reason);
+
+    ConnectionDialog dialog(true);
+    dialog.loadFromDatagram(configReply(loaded));
+    dialog.show();
+    combo(&dialog)->setCurrentIndex(index);
+    edit(&dialog, label)->setText(text);
+    QPointer<QWidget> boxParent;
+    ModalAnswerer answerer([&boxParent](QWidget *modal) {
+        boxParent = modal->parentWidget();
+        if (auto *login = qobject_cast<LoginDialog *>(modal))
+            login->accept();
+        else
+            ModalAnswerer::press(modal, QMessageBox::Ok);
+    });
+    button(&dialog, QStringLiteral("Apply"))->click();
+
+    QCOMPARE(answerer.seen.size(), 1);
+    if (reason.isEmpty()) {
+        QCOMPARE(answerer.seen.first().className, QStringLiteral("LoginDialog"));
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QVERIFY(!dialog.isVisible());
+        return;
+    }
+    // Refused before the login dialog is asked for; the dialog stays open on the field.
+    QCOMPARE(answerer.seen.first().className, QStringLiteral("QMessageBox"));
+    QCOMPARE(answerer.seen.first().text, QStringLiteral("%1 %2.\n\nNothing has been sent.").arg(label, reason));
+    QCOMPARE(boxParent.data(), &dialog);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.focusWidget(), edit(&dialog, label));
+    QCOMPARE(edit(&dialog, label)->text(), text);
+}
+
+void TestConnectionDialog::enterRunsTheCheck_data()
+{
+    QTest::addColumn<QString>("label"); // of the focused field
+    QTest::addColumn<bool>("usable");
+
+    for (const QString &label :
+         QStringList{QStringLiteral("Hostname:"), QStringLiteral("IP configuration:")} + StaticLabels) {
+        QTest::addRow("%s usable values", qPrintable(label)) << label << true;
+        QTest::addRow("%s half-typed address", qPrintable(label)) << label << false;
+    }
+}
+
+// Enter presses Apply from every field, and so never sends what Apply would refuse.
+void TestConnectionDialog::enterRunsTheCheck()
+{
+    QFETCH(QString, label);
+    QFETCH(bool, usable);
+
+    ConnectionDialog dialog(false);
+    dialog.loadFromDatagram(configReply(Config()));
+    if (!usable)
+        edit(&dialog, StaticLabels.at(0))->setText(QStringLiteral("192.168"));
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    QWidget *field = fieldFor(&dialog, label);
+    field->setFocus();
+    ModalAnswerer answerer([](QWidget *modal) { ModalAnswerer::press(modal, QMessageBox::Ok); });
+    QTest::keyClick(field, Qt::Key_Return);
+
+    QCOMPARE(answerer.seen.size(), usable ? 0 : 1);
+    QCOMPARE(dialog.isVisible(), !usable);
+    QCOMPARE(dialog.result(), usable ? int(QDialog::Accepted) : int(QDialog::Rejected));
+}
+
 void TestConnectionDialog::closingRejects_data()
 {
     QTest::addColumn<int>("way");
@@ -680,7 +801,7 @@ void TestConnectionDialog::loginCancelKeepsDialogOpen()
     dialog.loadFromDatagram(configReply(Config()));
     dialog.show();
     edit(&dialog, QStringLiteral("Hostname:"))->setText(QStringLiteral("renamed"));
-    edit(&dialog, StaticLabels.at(0))->setText(QStringLiteral("10.0.0."));
+    edit(&dialog, StaticLabels.at(0))->setText(QStringLiteral("10.0.0.7"));
     QSignalSpy finished(&dialog, &QDialog::finished);
 
     // First run: the user fills in the login dialog, then cancels it.
@@ -699,7 +820,7 @@ void TestConnectionDialog::loginCancelKeepsDialogOpen()
     QVERIFY(dialog.isVisible());
     QCOMPARE(finished.size(), 0);
     QCOMPARE(dialog.hostname(), QStringLiteral("renamed"));
-    QCOMPARE(dialog.ipAddress(), QStringLiteral("10.0.0."));
+    QCOMPARE(dialog.ipAddress(), QStringLiteral("10.0.0.7"));
     QCOMPARE(dialog.subnetMask(), Config().mask);
 
     // Second run: the same entries are there; OK accepts both dialogs.
@@ -730,6 +851,7 @@ void TestConnectionDialog::loginCancelKeepsDialogOpen()
 void TestConnectionDialog::loginWithEmptyFieldsAccepts()
 {
     ConnectionDialog dialog(true);
+    dialog.loadFromDatagram(configReply(Config()));
     ModalAnswerer answerer([](QWidget *modal) {
         if (auto *settings = qobject_cast<ConnectionDialog *>(modal)) {
             // Apply runs the login dialog modally: click it from the event loop, not from here.

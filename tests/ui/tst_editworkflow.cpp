@@ -344,11 +344,11 @@ private slots:
     void init();
     void cleanup();
 
-    void noCurrentIndexDoesNothing();
+    void nothingSelectedDoesNothing();
     void incompleteRowCannotBeEdited_data();
     void incompleteRowCannotBeEdited();
     void anyCellOpensItsDevice();
-    void currentIndexIsUsed();
+    void selectedRowIsUsed();
 
     void plainRequest_data();
     void plainRequest();
@@ -397,16 +397,18 @@ void TestEditWorkflow::cleanup()
     }
 }
 
-void TestEditWorkflow::noCurrentIndexDoesNothing()
+void TestEditWorkflow::nothingSelectedDoesNothing()
 {
     REQUIRE_ISOLATED_NETWORK();
     for (const bool withRows : {false, true}) {
         EditWindow w;
+        w.view->setCurrentIndex(QModelIndex());
         if (withRows) {
             w.add(MacA);
             w.add(MacB);
+            // A current row that is not selected names no device either.
+            w.view->selectionModel()->setCurrentIndex(w.index(MacB), QItemSelectionModel::NoUpdate);
         }
-        w.view->setCurrentIndex(QModelIndex());
         QSignalSpy sent(w.transceiver, &PacketTransceiver::requestSent);
         const Run run = w.edit(QModelIndex());
         QCOMPARE(run.order, QStringList());
@@ -468,13 +470,14 @@ void TestEditWorkflow::anyCellOpensItsDevice()
     QCOMPARE(sent.size(), 0);
 }
 
-void TestEditWorkflow::currentIndexIsUsed()
+void TestEditWorkflow::selectedRowIsUsed()
 {
     REQUIRE_ISOLATED_NETWORK();
     EditWindow w;
     for (const QString &mac : {MacA, MacB, MacC})
         w.add(mac);
-    w.view->setCurrentIndex(w.index(MacC, DeviceModel::StatusColumn));
+    w.view->selectionModel()->select(w.index(MacC), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    w.view->selectionModel()->setCurrentIndex(w.index(MacB, DeviceModel::StatusColumn), QItemSelectionModel::NoUpdate);
     QSignalSpy sent(w.transceiver, &PacketTransceiver::requestSent);
     const Run run = w.edit(QModelIndex());
     QCOMPARE(run.dialogMac, MacC);
@@ -497,8 +500,8 @@ void TestEditWorkflow::plainRequest_data()
     edited.ip = QStringLiteral("10.0.0.5");
     edited.mask = QStringLiteral("255.0.0.0");
     edited.gateway = QStringLiteral("10.0.0.1");
-    edited.dns1 = QStringLiteral("...");
-    edited.dns2 = QString();
+    edited.dns1 = QString();
+    edited.dns2 = QStringLiteral("10.0.0.2");
     QTest::newRow("edited") << 3 << false << std::optional<Entries>(edited);
 
     Entries dhcp = loaded;
@@ -508,10 +511,10 @@ void TestEditWorkflow::plainRequest_data()
 
     Entries longDomain = loaded;
     longDomain.domain = QString(100, QLatin1Char('d'));
-    QTest::newRow("domain cut to 79") << 3 << false << std::optional<Entries>(longDomain);
+    QTest::newRow("domain field holds 79") << 3 << false << std::optional<Entries>(longDomain);
 
     Entries latin1 = loaded;
-    latin1.domain = QStringLiteral("k\u00fcche\u20ac.example");
+    latin1.domain = QStringLiteral("k\u00fcche.example");
     QTest::newRow("domain as Latin-1") << 3 << false << std::optional<Entries>(latin1);
 }
 
@@ -666,14 +669,13 @@ void TestEditWorkflow::loginRequest_data()
                                     << QStringLiteral("YWRtaW46c2VjcmV0");
     QTest::newRow("empty fields") << LoginAnswer{QString(), QString(), false} << QStringLiteral("Og==");
     QTest::newRow("empty fields remembered") << LoginAnswer{QString(), QString(), true} << QStringLiteral("Og==");
-    QTest::newRow("Latin-1 and beyond") << LoginAnswer{QStringLiteral("j\u00fcrgen"), QStringLiteral("p\u20acss:"),
-                                                       true}
-                                        << QString::fromLatin1(QByteArray("j\xfcrgen:p?ss:").toBase64());
-    // 94 bytes with the colon make 128 Base64 characters: one more than the field takes.
+    QTest::newRow("Latin-1") << LoginAnswer{QStringLiteral("j\u00fcrgen"), QStringLiteral("p\u00e4ss:"), true}
+                             << QString::fromLatin1(QByteArray("j\xfcrgen:p\xe4ss:").toBase64());
+    // 93 bytes with the colon make 124 Base64 characters: the longest the field takes whole.
     const QString user = QString(40, QLatin1Char('u'));
-    const QString password = QString(53, QLatin1Char('p'));
-    QTest::newRow("credentials cut to 127")
-        << LoginAnswer{user, password, true} << credentialText(user, password).left(127);
+    const QString password = QString(52, QLatin1Char('p'));
+    QTest::newRow("longest credentials sent whole")
+        << LoginAnswer{user, password, true} << credentialText(user, password);
 }
 
 void TestEditWorkflow::loginRequest()

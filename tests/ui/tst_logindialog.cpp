@@ -75,6 +75,8 @@ private slots:
     void mnemonicsFocusTheFields();
     void result_data();
     void result();
+    void okRefusesCredentialsThatCannotWork_data();
+    void okRefusesCredentialsThatCannotWork();
     void entriesStayBetweenRuns();
 };
 
@@ -200,7 +202,7 @@ void TestLoginDialog::result()
 {
     QFETCH(int, way);
     QFETCH(int, result);
-    // Nothing is checked: OK is accepted with both fields empty.
+    // Empty fields pass the check: OK is accepted.
     LoginDialog dialog;
     ModalAnswerer answerer([way](QWidget *modal) {
         if (way == 0)
@@ -217,6 +219,59 @@ void TestLoginDialog::result()
     QCOMPARE(answerer.seen.first().title, QStringLiteral("Device login"));
     QVERIFY(dialog.username().isEmpty());
     QVERIFY(dialog.password().isEmpty());
+}
+
+void TestLoginDialog::okRefusesCredentialsThatCannotWork_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<QString>("reason"); // empty: accepted
+    QTest::addColumn<int>("focusRow");   // the field that gets the focus on refusal
+
+    const QString tooLong = QStringLiteral("user name and password together are longer than 92 characters");
+    const QString beyondLatin1 = QStringLiteral("hold characters outside Latin-1");
+    // "user:password" is sent as Base64 in 127 characters: 93 bytes fit whole.
+    QTest::newRow("92 characters") << QString(40, QLatin1Char('u')) << QString(52, QLatin1Char('p')) << QString() << 0;
+    QTest::newRow("93 characters") << QString(40, QLatin1Char('u')) << QString(53, QLatin1Char('p')) << tooLong << 2;
+    QTest::newRow("Latin-1") << QStringLiteral("j\u00fcrgen") << QStringLiteral("p\u00e4ss:|") << QString() << 0;
+    QTest::newRow("password beyond Latin-1") << "admin" << QStringLiteral("p\u20acss") << beyondLatin1 << 2;
+    QTest::newRow("user name beyond Latin-1") << QStringLiteral("\u0141ukasz") << "pw" << beyondLatin1 << 1;
+    QTest::newRow("colon in the user name")
+        << "ad:min"
+        << "pw" << QStringLiteral("the user name holds a \":\", which ends it on the device's side") << 1;
+}
+
+void TestLoginDialog::okRefusesCredentialsThatCannotWork()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(QString, reason);
+    QFETCH(int, focusRow);
+
+    LoginDialog dialog;
+    dialog.show();
+    userEdit(dialog)->setText(user);
+    passwordEdit(dialog)->setText(password);
+    QPointer<QWidget> boxParent;
+    ModalAnswerer answerer([&boxParent](QWidget *modal) {
+        boxParent = modal->parentWidget();
+        ModalAnswerer::press(modal, QMessageBox::Ok);
+    });
+    // Enter presses OK.
+    QTest::keyClick(passwordEdit(dialog), Qt::Key_Return);
+
+    if (reason.isEmpty()) {
+        QVERIFY(answerer.seen.isEmpty());
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        return;
+    }
+    QCOMPARE(answerer.seen.size(), 1);
+    QCOMPARE(answerer.seen.first().text,
+             QStringLiteral("Credentials: %1.\n\nThe device could never accept them.").arg(reason));
+    QCOMPARE(boxParent.data(), &dialog);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.focusWidget(), field(dialog, focusRow));
+    QCOMPARE(dialog.password(), password);
 }
 
 void TestLoginDialog::entriesStayBetweenRuns()

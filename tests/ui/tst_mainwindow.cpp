@@ -153,6 +153,8 @@ private slots:
     void aboutBox();
     void launchBrowser_data();
     void launchBrowser();
+    void commandsActOnTheSelectedRow_data();
+    void commandsActOnTheSelectedRow();
     void deleteStoredPassword_data();
     void deleteStoredPassword();
     void moveToTop_data();
@@ -756,24 +758,26 @@ void TestMainWindow::aboutBox()
 
 void TestMainWindow::launchBrowser_data()
 {
-    QTest::addColumn<int>("row");    // of the current index; -1: none
-    QTest::addColumn<int>("column"); // of the current index
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<int>("current"); // row of the current index; -1: none
     QTest::addColumn<QString>("url");
 
-    QTest::newRow("current row") << 1 << int(DeviceModel::DeviceColumn) << "http://10.0.0.2/index.cgi";
-    QTest::newRow("current cell in the status column")
-        << 0 << int(DeviceModel::StatusColumn) << "http://10.0.0.1/index.cgi";
+    QTest::newRow("selected row") << QList<int>{1} << 1 << "http://10.0.0.2/index.cgi";
+    // The selection names the device, wherever the current index is.
+    QTest::newRow("current index on another row") << QList<int>{0} << 1 << "http://10.0.0.1/index.cgi";
+    QTest::newRow("selected row, no current index") << QList<int>{1} << -1 << "http://10.0.0.2/index.cgi";
+    QTest::newRow("nothing selected, current index on a row") << QList<int>{} << 1 << QString();
+    QTest::newRow("two rows selected") << QList<int>{0, 1} << 1 << QString();
     // Only a plain IPv4 address becomes the page's host; anything else opens nothing.
-    QTest::newRow("no current index") << -1 << 0 << QString();
-    QTest::newRow("current row without address") << 2 << int(DeviceModel::DeviceColumn) << QString();
-    QTest::newRow("address with a user part") << 3 << int(DeviceModel::DeviceColumn) << QString();
-    QTest::newRow("failed reply's N/A") << 4 << int(DeviceModel::DeviceColumn) << QString();
+    QTest::newRow("selected row without address") << QList<int>{2} << 2 << QString();
+    QTest::newRow("address with a user part") << QList<int>{3} << 3 << QString();
+    QTest::newRow("failed reply's N/A") << QList<int>{4} << 4 << QString();
 }
 
 void TestMainWindow::launchBrowser()
 {
-    QFETCH(int, row);
-    QFETCH(int, column);
+    QFETCH(QList<int>, selected);
+    QFETCH(int, current);
     QFETCH(QString, url);
 
     MainWindow window;
@@ -782,13 +786,10 @@ void TestMainWindow::launchBrowser()
                      QByteArrayList{Replies::info(MacC, QStringLiteral("Motilux-III"))} +
                      device(MacD, QStringLiteral("Motilux-II"), QStringLiteral("a@evil.example")) +
                      QByteArrayList{Replies::config(MacE, QString(), QString(), QStringLiteral("0"), 1)});
-    // The current index, not the selection, names the device.
-    selectRows(window, {0});
-    if (row >= 0)
-        viewOf(window)->selectionModel()->setCurrentIndex(modelOf(window)->index(row, column),
-                                                          QItemSelectionModel::NoUpdate);
-    else
-        viewOf(window)->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    selectRows(window, selected);
+    const QModelIndex currentIndex =
+        current >= 0 ? modelOf(window)->index(current, DeviceModel::StatusColumn) : QModelIndex();
+    viewOf(window)->selectionModel()->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
 
     UrlCatcher catcher;
     ModalAnswerer answerer;
@@ -806,6 +807,65 @@ void TestMainWindow::launchBrowser()
     QCOMPARE(opened.path(), QStringLiteral("/index.cgi"));
     QCOMPARE(opened.host(), QUrl(url).host());
     QVERIFY(answerer.seen.isEmpty());
+}
+
+void TestMainWindow::commandsActOnTheSelectedRow_data()
+{
+    QTest::addColumn<QString>("gesture"); // moves the current index to the second row, leaving it unselected
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::addColumn<QString>("acted"); // the MAC in the settings dialog, or the URL opened
+
+    const QString pageA = QStringLiteral("http://10.0.0.1/index.cgi");
+    for (const char *gesture : {"Ctrl+click twice", "Ctrl+Down", "Ctrl+right-click"}) {
+        QTest::addRow("%s, Ctrl+E", gesture) << gesture << QKeySequence(Qt::CTRL | Qt::Key_E) << MacA;
+        QTest::addRow("%s, Ctrl+W", gesture) << gesture << QKeySequence(Qt::CTRL | Qt::Key_W) << pageA;
+    }
+}
+
+void TestMainWindow::commandsActOnTheSelectedRow()
+{
+    QFETCH(QString, gesture);
+    QFETCH(QKeySequence, keys);
+    QFETCH(QString, acted);
+
+    MainWindow window;
+    feed(window, device(MacA, QStringLiteral("Panoryx-III"), QStringLiteral("10.0.0.1")) +
+                     device(MacB, QStringLiteral("Motilux-II"), QStringLiteral("10.0.0.2")));
+    showActive(window);
+    DeviceTableView *view = viewOf(window);
+    QWidget *viewport = view->viewport();
+    const QPoint onA = view->visualRect(modelOf(window)->index(0, DeviceModel::HostnameColumn)).center();
+    const QPoint onB = view->visualRect(modelOf(window)->index(1, DeviceModel::HostnameColumn)).center();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, onA);
+
+    QStringList seen;
+    ModalAnswerer answerer([&seen](QWidget *modal) {
+        if (auto *dialog = qobject_cast<ConnectionDialog *>(modal))
+            seen.append(dialog->macAddress());
+        ModalAnswerer::press(modal, QMessageBox::Cancel);
+    });
+    UrlCatcher catcher;
+    if (gesture == QLatin1String("Ctrl+click twice")) {
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, onB);
+        QTest::mouseClick(viewport, Qt::LeftButton, Qt::ControlModifier, onB);
+    } else if (gesture == QLatin1String("Ctrl+Down")) {
+        QTest::keyClick(view, Qt::Key_Down, Qt::ControlModifier);
+    } else {
+        PopupCloser closer(2000); // a menu run with exec() would hold the test here
+        QTest::mouseClick(window.windowHandle(), Qt::RightButton, Qt::ControlModifier, viewport->mapTo(&window, onB));
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        QApplication::activePopupWidget()->close();
+    }
+    // Only A is highlighted while the current index stands on B.
+    QCOMPARE(view->currentIndex().row(), 1);
+    QCOMPARE(view->selectionModel()->selectedRows(), QModelIndexList{modelOf(window)->index(0, 0)});
+    QVERIFY(seen.isEmpty());
+
+    QTest::keySequence(view, keys);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    for (const QUrl &opened : std::as_const(catcher.urls))
+        seen.append(opened.toString());
+    QCOMPARE(seen, QStringList{acted});
 }
 
 void TestMainWindow::deleteStoredPassword_data()
