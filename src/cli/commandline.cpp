@@ -378,7 +378,8 @@ QString CommandLine::helpText(Command command)
         return QStringLiteral("Usage: veltra-find show MAC [--interface NAME|ADDRESS] [--wait MS] "
                               "[--format table|json|csv]\n"
                               "Asks the device with this MAC address for its information and configuration and\n"
-                              "prints them with the fields of a scan row.\n"
+                              "prints them with the fields of a scan row, less ipConflict and hostnameConflict:\n"
+                              "whether another device shares its address or host name only a scan can tell.\n"
                               "Exit status: 0 when the device answered, 4 when it did not, 2 on an error.\n");
     case Command::Set:
         return QStringLiteral(

@@ -196,8 +196,17 @@ int CommandRunner::show(const CommandLine::Options &options)
         if (reply)
             model.onDeviceReplyReceived(*reply);
     }
-    RecordTable output(RowRecord::keys(false));
-    output.addRow(RowRecord::values(model, 0));
+    // Whether another device shares the address or host name only a scan of all devices can tell:
+    // show asks this one alone, so it leaves the two conflict fields out rather than deny them.
+    QStringList keys = RowRecord::keys(false);
+    QVariantList values = RowRecord::values(model, 0);
+    for (const QString &conflict : {QStringLiteral("ipConflict"), QStringLiteral("hostnameConflict")}) {
+        const qsizetype at = keys.indexOf(conflict);
+        keys.removeAt(at);
+        values.removeAt(at);
+    }
+    RecordTable output(keys);
+    output.addRow(values);
     print(options.format == RecordTable::Format::Table ? output.toKeyValueText() : output.render(options.format));
     if (!info)
         message(QStringLiteral("the device did not send its information"));

@@ -67,8 +67,8 @@ public:
     void markConflicts();
     void saveLoginData();
 
-    // Whether every cell of `row` from Device to MAC Address shows a text; a row without one has
-    // missed a reply.
+    // Whether a reply filled every cell of `row` from Device to MAC Address (an empty text counts);
+    // a row without one has missed a reply.
     bool isComplete(int row) const;
     // Whether `row` goes into the connection export: its IP address and device type hold a value
     // (also an empty text that a reply carried) and the type does not start with "Veltra".
