@@ -53,10 +53,15 @@ void logNotice(const QString &title, const QString &text)
 
 } // namespace
 
-PacketTransceiver::PacketTransceiver(QObject *parent) : PacketTransceiver(systemInterfaces(), parent) {}
+PacketTransceiver::PacketTransceiver(QObject *parent) : PacketTransceiver(InterfaceSource(&systemInterfaces), parent) {}
 
 PacketTransceiver::PacketTransceiver(const QList<InterfaceInfo> &interfaceInfos, QObject *parent)
-    : QObject(parent), interfaces(usableInterfaces(interfaceInfos)), noticeHandler(logNotice)
+    : PacketTransceiver(InterfaceSource([interfaceInfos] { return interfaceInfos; }), parent)
+{}
+
+PacketTransceiver::PacketTransceiver(InterfaceSource source, QObject *parent)
+    : QObject(parent), interfaceSource(std::move(source)), interfaces(usableInterfaces(interfaceSource())),
+      noticeHandler(logNotice)
 {
     receiveSocket = new QUdpSocket(this);
     sendSocket = new QUdpSocket(this);
@@ -185,6 +190,29 @@ void PacketTransceiver::chooseInterface(const QString &name)
         bindSendSocket();
         return;
     }
+}
+
+void PacketTransceiver::refreshInterfaces()
+{
+    QList<InterfaceEntry> now = usableInterfaces(interfaceSource());
+    if (!interfaces.isEmpty()) {
+        // The current interface keeps its place by name: its address may have changed.
+        const InterfaceEntry &current = interfaces.constFirst();
+        qsizetype found = -1;
+        for (qsizetype i = 0; i < now.size(); ++i) {
+            if (now.at(i).name == current.name && (found < 0 || now.at(i).address == current.address))
+                found = i;
+        }
+        if (found > 0)
+            now.move(found, 0);
+    }
+    const QStringList before = interfaceList();
+    interfaces = now;
+    if (interfaceList() == before)
+        return;
+    qDebug() << "PacketTransceiver: the interfaces are now" << interfaceList();
+    if (sendSocket->state() == QAbstractSocket::BoundState)
+        bindSendSocket();
 }
 
 QByteArray PacketTransceiver::requestDatagram(int messageId, const QString &destMacAddr, const QByteArray &payload)

@@ -41,6 +41,8 @@ public:
     // Shows a notice about a received datagram ("read error", foreign key) and returns when the
     // user has seen it. The desktop program shows a modal box; the default writes a warning line.
     using NoticeHandler = std::function<void(const QString &title, const QString &text)>;
+    // Where the interfaces come from each time they are listed.
+    using InterfaceSource = std::function<QList<InterfaceInfo>()>;
 
     // Notices of one kind come at most once in this many milliseconds: a stream of foreign
     // datagrams must not become a stream of boxes. The ones in between go to the debug stream,
@@ -50,6 +52,7 @@ public:
     explicit PacketTransceiver(QObject *parent = nullptr);
     // With a given interface set instead of the system's.
     explicit PacketTransceiver(const QList<InterfaceInfo> &interfaces, QObject *parent = nullptr);
+    explicit PacketTransceiver(InterfaceSource source, QObject *parent = nullptr);
 
     static QList<InterfaceInfo> systemInterfaces();
     // The interface rule: an entry for every 192.168.x.x address of every interface that is up or
@@ -68,6 +71,9 @@ public:
     QString currentInterfaceAddress() const;
     QString currentMacAddress() const;
     void chooseInterface(const QString &name);
+    // Lists the interfaces again, as they are now: a cable plugged in, a dock, a new DHCP address.
+    // The current interface stays current while it exists; the sending socket follows its address.
+    void refreshInterfaces();
 
     void getDeviceInfo(const QString &destMacAddr);
     void sendRequest(int messageId, const QString &destMacAddr, const QByteArray &payload);
@@ -122,6 +128,7 @@ private:
     QUdpSocket *receiveSocket = nullptr;
     bool bound = false;
     quint16 sequenceCounter = 0;
+    InterfaceSource interfaceSource;
     QList<InterfaceEntry> interfaces; // the current one first
 
     QList<Received> held; // read from the socket, not yet handled

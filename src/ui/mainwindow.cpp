@@ -209,6 +209,8 @@ void MainWindow::moveToTop()
 
 void MainWindow::scan()
 {
+    // The networks may have changed since the last scan: a cable, a dock, another Wi-Fi.
+    transceiver->refreshInterfaces();
     if (!transceiver->bindSocket()) {
         QMessageBox::critical(this, tr("Scan devices"),
                               tr("Could not bind socket! Please check if another application instance is already "

@@ -83,6 +83,7 @@ class TestPacketTransceiver : public QObject
 private slots:
     void metaObjectInterface();
     void sendsPerInterfaceOnEveryWindowsFromVista_data();
+    void interfacesListedAgain();
     void sendsPerInterfaceOnEveryWindowsFromVista();
     void interfaceRule_data();
     void interfaceRule();
@@ -353,6 +354,35 @@ void TestPacketTransceiver::bindSocketOnce()
     // Other programs may share the port.
     PacketTransceiver other(oneInterface());
     QVERIFY(other.bindSocket());
+}
+
+// The interfaces as they are at each scan: the chosen one stays current while it exists, with
+// its new address; new ones join, gone ones leave.
+void TestPacketTransceiver::interfacesListedAgain()
+{
+    const Info eth{
+        UpRunning, QStringLiteral("02:00:00:00:00:01"), QStringLiteral("eth0"), {QStringLiteral("192.168.1.20")}};
+    Info wlan{UpRunning, QStringLiteral("02:00:00:00:00:02"), QStringLiteral("wlan0"), {QStringLiteral("192.168.5.7")}};
+    const Info dock{
+        UpRunning, QStringLiteral("02:00:00:00:00:03"), QStringLiteral("usb0"), {QStringLiteral("192.168.9.2")}};
+    QList<Info> system{eth, wlan};
+    PacketTransceiver transceiver(PacketTransceiver::InterfaceSource([&system] { return system; }));
+    transceiver.chooseInterface(QStringLiteral("wlan0"));
+
+    wlan.addresses = {QStringLiteral("192.168.5.9")}; // a new DHCP lease
+    system = {dock, eth, wlan};
+    transceiver.refreshInterfaces();
+    QCOMPARE(transceiver.interfaceNames(), (QStringList{"wlan0", "usb0", "eth0"}));
+    QCOMPARE(transceiver.currentInterfaceAddress(), QStringLiteral("192.168.5.9"));
+
+    system = {dock, eth}; // out of the Wi-Fi's reach
+    transceiver.refreshInterfaces();
+    QCOMPARE(transceiver.interfaceNames(), (QStringList{"usb0", "eth0"}));
+    QCOMPARE(transceiver.currentMacAddress(), QStringLiteral("02:00:00:00:00:03"));
+
+    system.clear();
+    transceiver.refreshInterfaces();
+    QCOMPARE(transceiver.currentInterfaceAddress(), QStringLiteral("0.0.0.0"));
 }
 
 void TestPacketTransceiver::sendsPerInterfaceOnEveryWindowsFromVista_data()
