@@ -6,54 +6,12 @@
 #include "model/devicemodel.h"
 #include "protocol/packettransceiver.h"
 #include "replies.h"
+#include "sendcapture.h"
 #include "settings/credentialstore.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QtTest>
-
-#include <arpa/inet.h>
-#include <dlfcn.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
-namespace {
-
-QList<QByteArray> &captured()
-{
-    static QList<QByteArray> list;
-    return list;
-}
-
-quint16 destinationPort(const struct msghdr *message)
-{
-    if (!message || !message->msg_name)
-        return 0;
-    const auto *address = static_cast<const sockaddr *>(message->msg_name);
-    if (address->sa_family == AF_INET)
-        return ntohs(static_cast<const sockaddr_in *>(message->msg_name)->sin_port);
-    if (address->sa_family == AF_INET6)
-        return ntohs(static_cast<const sockaddr_in6 *>(message->msg_name)->sin6_port);
-    return 0;
-}
-
-} // namespace
-
-// Requests to the device port end here; everything else goes on to the C library.
-extern "C" ssize_t sendmsg(int fd, const struct msghdr *message, int flags)
-{
-    if (destinationPort(message) == Protocol::DevicePort) {
-        QByteArray datagram;
-        for (size_t i = 0; i < message->msg_iovlen; ++i)
-            datagram.append(static_cast<const char *>(message->msg_iov[i].iov_base),
-                            qsizetype(message->msg_iov[i].iov_len));
-        captured().append(datagram);
-        return ssize_t(datagram.size());
-    }
-    using SendMsg = ssize_t (*)(int, const struct msghdr *, int);
-    static const auto real = reinterpret_cast<SendMsg>(dlsym(RTLD_NEXT, "sendmsg"));
-    return real(fd, message, flags);
-}
 
 namespace {
 

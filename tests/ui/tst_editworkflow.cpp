@@ -3,6 +3,7 @@
 #include "netguard.h"
 #include "protocol/packettransceiver.h"
 #include "replies.h"
+#include "sendcapture.h"
 #include "settings/credentialstore.h"
 #include "ui/connectiondialog.h"
 #include "ui/logindialog.h"
@@ -23,54 +24,8 @@
 #include <QtEndian>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <dlfcn.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <functional>
 #include <optional>
-
-// The datagrams the program hands to the system for the device port. They are kept here and never
-// sent: this definition of sendmsg() comes before the C library's for the whole process, so the
-// requests' bytes can be checked without a network. Everything else goes on to the real call.
-namespace {
-
-QList<QByteArray> &captured()
-{
-    static QList<QByteArray> list;
-    return list;
-}
-
-// The port of an IPv4 or IPv6 destination (an unbound Qt socket sends IPv4 as mapped IPv6), or 0.
-quint16 destinationPort(const struct msghdr *message)
-{
-    if (!message || !message->msg_name)
-        return 0;
-    const auto *address = static_cast<const sockaddr *>(message->msg_name);
-    if (address->sa_family == AF_INET && message->msg_namelen >= socklen_t(sizeof(sockaddr_in)))
-        return ntohs(static_cast<const sockaddr_in *>(message->msg_name)->sin_port);
-    if (address->sa_family == AF_INET6 && message->msg_namelen >= socklen_t(sizeof(sockaddr_in6)))
-        return ntohs(static_cast<const sockaddr_in6 *>(message->msg_name)->sin6_port);
-    return 0;
-}
-
-} // namespace
-
-extern "C" ssize_t sendmsg(int fd, const struct msghdr *message, int flags)
-{
-    if (destinationPort(message) == Protocol::DevicePort) {
-        QByteArray datagram;
-        for (size_t i = 0; i < message->msg_iovlen; ++i)
-            datagram.append(static_cast<const char *>(message->msg_iov[i].iov_base),
-                            qsizetype(message->msg_iov[i].iov_len));
-        captured().append(datagram);
-        return ssize_t(datagram.size());
-    }
-    using SendMsg = ssize_t (*)(int, const struct msghdr *, int);
-    static const auto real = reinterpret_cast<SendMsg>(dlsym(RTLD_NEXT, "sendmsg"));
-    return real(fd, message, flags);
-}
 
 namespace {
 
