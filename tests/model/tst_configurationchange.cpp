@@ -27,6 +27,32 @@ QList<quint32> capturedKinds()
     return kinds;
 }
 
+// A transceiver and a model wired as both programs wire them, on a clock of the test's own, with
+// one device in the table.
+struct Wired
+{
+    Wired()
+    {
+        model.setClock([this] { return now; });
+        QObject::connect(&transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
+        QObject::connect(&model, &DeviceModel::sendRestartNetwork, &transceiver, &PacketTransceiver::restartNetwork);
+        QObject::connect(&model, &DeviceModel::sendGetEthConfiguration, &transceiver,
+                         qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+        model.onDeviceReplyReceived(Replies::config(Mac, QStringLiteral("lobby"), QStringLiteral("10.0.0.5")));
+        captured().clear();
+    }
+
+    PacketTransceiver transceiver{
+        QList<PacketTransceiver::InterfaceInfo>{{QNetworkInterface::IsUp | QNetworkInterface::IsRunning,
+                                                 QStringLiteral("02:00:5E:10:00:01"),
+                                                 QStringLiteral("eth0"),
+                                                 {QStringLiteral("192.168.1.20")}}}};
+    DeviceModel model;
+    qint64 now = 0;
+    const NetworkConfigBody values =
+        NetworkConfigBody::fromDatagram(Replies::config(Mac, QStringLiteral("lobby2"), QStringLiteral("10.0.0.9")));
+};
+
 } // namespace
 
 class TestConfigurationChange : public QObject
@@ -79,25 +105,13 @@ void TestConfigurationChange::outcomes()
     CredentialStore::remove(Mac);
     if (!stored.isEmpty())
         CredentialStore::saveLoginData(stored);
-    captured().clear();
-    const QNetworkInterface::InterfaceFlags up(QNetworkInterface::IsUp | QNetworkInterface::IsRunning);
-    PacketTransceiver transceiver(
-        {{up, QStringLiteral("02:00:5E:10:00:01"), QStringLiteral("eth0"), {QStringLiteral("192.168.1.20")}}});
-    DeviceModel model;
-    qint64 now = 0;
-    model.setClock([&now] { return now; });
-    connect(&transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
-    connect(&model, &DeviceModel::sendRestartNetwork, &transceiver, &PacketTransceiver::restartNetwork);
-    connect(&model, &DeviceModel::sendGetEthConfiguration, &transceiver,
-            qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
-    model.onDeviceReplyReceived(Replies::config(Mac, QStringLiteral("lobby"), QStringLiteral("10.0.0.5")));
-
-    ConfigurationChange change(&transceiver, &model);
+    Wired wired;
+    DeviceModel &model = wired.model;
+    qint64 &now = wired.now;
+    ConfigurationChange change(&wired.transceiver, &model);
     QSignalSpy accepted(&change, &ConfigurationChange::accepted);
     QSignalSpy finished(&change, &ConfigurationChange::finished);
-    NetworkConfigBody values =
-        NetworkConfigBody::fromDatagram(Replies::config(Mac, QStringLiteral("lobby2"), QStringLiteral("10.0.0.9")));
-    change.start(values, Sent, false);
+    change.start(wired.values, Sent, false);
     QCOMPARE(capturedKinds(), QList<quint32>{SetNetworkConfigAuth});
 
     if (!answers.isEmpty()) {
@@ -141,21 +155,15 @@ void TestConfigurationChange::outcomes()
 void TestConfigurationChange::eachAttemptDecidesOnRemembering()
 {
     CredentialStore::remove(Mac);
-    const QNetworkInterface::InterfaceFlags up(QNetworkInterface::IsUp | QNetworkInterface::IsRunning);
-    PacketTransceiver transceiver(
-        {{up, QStringLiteral("02:00:5E:10:00:01"), QStringLiteral("eth0"), {QStringLiteral("192.168.1.20")}}});
-    DeviceModel model;
-    qint64 now = 0;
-    model.setClock([&now] { return now; });
-    connect(&transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
-    model.onDeviceReplyReceived(Replies::config(Mac, QStringLiteral("lobby"), QStringLiteral("10.0.0.5")));
-    const NetworkConfigBody values =
-        NetworkConfigBody::fromDatagram(Replies::config(Mac, QStringLiteral("lobby2"), QStringLiteral("10.0.0.9")));
+    Wired wired;
+    DeviceModel &model = wired.model;
+    PacketTransceiver &transceiver = wired.transceiver;
+    const NetworkConfigBody &values = wired.values;
 
     ConfigurationChange first(&transceiver, &model);
     first.start(values, Sent, true);
     QCOMPARE(model.pendingLogin, Sent);
-    now += 3001;
+    wired.now += 3001;
     model.onTimeout();
     QVERIFY(model.pendingLogin.isEmpty());
 
