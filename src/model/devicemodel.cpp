@@ -323,8 +323,7 @@ bool DeviceModel::isComplete(int row) const
 {
     // A cell is missing only when no reply filled it: a device may well have an empty host name.
     for (int column = DeviceColumn; column <= MacAddressColumn; ++column) {
-        const QStandardItem *cell = item(row, column);
-        if (!cell || !cell->data(Qt::DisplayRole).isValid())
+        if (!hasValue(item(row, column)))
             return false;
     }
     return true;
