@@ -16,6 +16,9 @@
 #include <QSet>
 #include <QtGlobal>
 
+#include <memory>
+#include <vector>
+
 namespace {
 
 using Status = CommandLine::ExitStatus;
@@ -131,23 +134,38 @@ int CommandRunner::scan(const CommandLine::Options &options)
     const QList<DeviceLink::Interface> chosen = interfacesFor(options);
     if (chosen.isEmpty())
         return Status::BadInput;
-    RecordTable output(RowRecord::keys(options.allInterfaces));
+    // Each interface is a table of its own, as a scan is in the desktop program: conflicts are
+    // looked for among the devices of one network. Nothing is printed before every scan is done.
+    std::vector<std::unique_ptr<DeviceModel>> models;
     for (const DeviceLink::Interface &interface : chosen) {
-        // Each interface is a table of its own, as a scan is in the desktop program: conflicts
-        // are looked for among the devices of one network.
-        DeviceModel model;
-        if (!scanInto(interface, options, &model))
+        models.push_back(std::make_unique<DeviceModel>());
+        if (!scanInto(interface, options, models.back().get()))
             return Status::BadInput;
+    }
+    const QStringList keys = RowRecord::keys(options.allInterfaces);
+    // CSV goes out row by row: a large network's output need not be held whole beside its table.
+    const bool streamed = options.format == RecordTable::Format::Csv;
+    RecordTable output(keys);
+    if (streamed)
+        print(RecordTable::csvHeader(keys));
+    int listed = 0;
+    for (std::size_t i = 0; i < models.size(); ++i) {
+        const DeviceModel &model = *models.at(i);
         const QList<int> rows = RowRecord::rowsByMac(model);
         for (const int row : rows) {
             QVariantList values = RowRecord::values(model, row);
             if (options.allInterfaces)
-                values.prepend(interface.name);
-            output.addRow(values);
+                values.prepend(chosen.at(qsizetype(i)).name);
+            if (streamed)
+                print(RecordTable::csvRow(values));
+            else
+                output.addRow(values);
+            ++listed;
         }
     }
-    print(output.render(options.format));
-    if (output.rowCount() == 0)
+    if (!streamed)
+        print(output.render(options.format));
+    if (listed == 0)
         return fail(Status::NoDevice, QStringLiteral("no device answered"));
     return Status::Success;
 }

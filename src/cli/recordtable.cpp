@@ -142,21 +142,32 @@ QByteArray RecordTable::toKeyValueText() const
     return out.toUtf8();
 }
 
-QByteArray RecordTable::toCsv() const
+QByteArray RecordTable::csvHeader(const QStringList &keys)
 {
     // RFC 4180: CRLF after every record, the header included.
-    const QString lineEnd = QStringLiteral("\r\n");
     QStringList header;
     for (const QString &key : keys)
         header.append(csvField(key));
-    QString out = header.join(QLatin1Char(',')) + lineEnd;
+    return (header.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+}
+
+QByteArray RecordTable::csvRow(const QVariantList &values)
+{
+    QStringList cells;
+    for (const QVariant &value : values)
+        cells.append(csvCell(value));
+    return (cells.join(QLatin1Char(',')) + QStringLiteral("\r\n")).toUtf8();
+}
+
+QByteArray RecordTable::toCsv() const
+{
+    QByteArray out = csvHeader(keys);
     for (const QVariantList &row : rows) {
-        QStringList cells;
-        for (qsizetype i = 0; i < keys.size(); ++i)
-            cells.append(csvCell(row.value(i)));
-        out += cells.join(QLatin1Char(',')) + lineEnd;
+        QVariantList values = row;
+        values.resize(keys.size());
+        out += csvRow(values);
     }
-    return out.toUtf8();
+    return out;
 }
 
 QByteArray RecordTable::toJson() const

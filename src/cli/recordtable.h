@@ -23,6 +23,9 @@ public:
 
     QByteArray toText() const;
     QByteArray toCsv() const;
+    // The CSV lines of toCsv() one at a time, for output that goes out row by row.
+    static QByteArray csvHeader(const QStringList &keys);
+    static QByteArray csvRow(const QVariantList &values);
     QByteArray toJson() const;
     QByteArray render(Format format) const;
 

@@ -116,7 +116,10 @@ void DeviceModel::setDeviceState(const QString &macAddress, const DeviceState &s
     if (status->text() == text && status->data(Qt::DisplayRole).isValid())
         return;
     status->setText(text);
-    status->setIcon(cellIcon(state.iconPath()));
+    // Without a GUI application there are no icons: the cell keeps no role for one.
+    const QIcon icon = cellIcon(state.iconPath());
+    if (!icon.isNull() || status->data(Qt::DecorationRole).isValid())
+        status->setIcon(icon);
 }
 
 void DeviceModel::updateDevice(const QByteArray &datagram)
