@@ -7,17 +7,11 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QOperatingSystemVersion>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
-#include <QVariant>
 #include <QtDebug>
-
-#if defined(Q_OS_UNIX)
-#include <poll.h>
-
-#include <cerrno>
-#endif
 
 namespace {
 
@@ -25,21 +19,10 @@ const QString EntrySeparator = QStringLiteral("|");
 
 // Large enough for the replies of a few thousand devices to one broadcast; the kernel may clamp it.
 constexpr int ReceiveBufferSize = 8 * 1024 * 1024;
-// Larger than any UDP datagram.
-constexpr int MaxDatagramSize = 65536;
-// While replies are handled, what has arrived meanwhile is read into memory at least this often
-// (nanoseconds), so that the kernel's buffer only has to hold what arrives in between.
-constexpr qint64 ReadInterval = 1000 * 1000;
-// One turn of the event loop reads and handles received datagrams for at most this long
-// (milliseconds); the rest waits for the next turn, so that a flood of datagrams cannot keep timers,
-// painting and boxes waiting.
-constexpr int HandlingSlice = 10;
-// Datagrams read but not yet handled take at most this much memory (bytes, with an allowance for
-// each datagram's bookkeeping). Beyond it they wait in the kernel's buffer, which drops what does
-// not fit, as it would without the reading ahead: a flood costs memory only up to here. The
-// replies of thousands of devices to one scan take a small part of it.
-constexpr qint64 MaxHeldBytes = 32 * 1024 * 1024;
-constexpr qint64 HeldOverhead = 128;
+// One turn of the event loop handles received datagrams for at most this long (milliseconds); the
+// rest waits for the next turn, so that timers, painting and the user's input come round at least
+// every few milliseconds while thousands of replies are handled, or while a flood goes on.
+constexpr int HandlingSlice = 8;
 
 QString entryText(const PacketTransceiver::InterfaceEntry &entry)
 {
@@ -63,9 +46,14 @@ PacketTransceiver::PacketTransceiver(InterfaceSource source, QObject *parent)
     : QObject(parent), interfaceSource(std::move(source)), interfaces(usableInterfaces(interfaceSource())),
       noticeHandler(logNotice)
 {
-    receiveSocket = new QUdpSocket(this);
     sendSocket = new QUdpSocket(this);
-    connect(receiveSocket, &QUdpSocket::readyRead, this, &PacketTransceiver::processPendingDatagrams);
+}
+
+PacketTransceiver::~PacketTransceiver()
+{
+    // The notifier goes before the descriptor it watches.
+    delete receivedNotifier;
+    receiver.close();
 }
 
 QList<PacketTransceiver::InterfaceInfo> PacketTransceiver::systemInterfaces()
@@ -126,12 +114,16 @@ bool PacketTransceiver::bindSocket()
 {
     if (bound)
         return true;
-    bound = receiveSocket->bind(QHostAddress::AnyIPv4, Protocol::DevicePort,
-                                QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint);
-    if (bound)
-        receiveSocket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(ReceiveBufferSize));
-    else
-        qDebug() << "PacketTransceiver: cannot bind port" << Protocol::DevicePort << receiveSocket->errorString();
+    QString error;
+    bound = receiver.open(Protocol::DevicePort, ReceiveBufferSize, &error);
+    if (bound) {
+        // Watched by the event loop like a socket, beside the timers: a stream of datagrams
+        // takes its turns with them rather than before them.
+        receivedNotifier = new QSocketNotifier(receiver.readyDescriptor(), QSocketNotifier::Read, this);
+        connect(receivedNotifier, &QSocketNotifier::activated, this, &PacketTransceiver::processPendingDatagrams);
+    } else {
+        qDebug().noquote() << "PacketTransceiver: cannot bind port" << Protocol::DevicePort << error;
+    }
     if (sendsPerInterface())
         bindSendSocket();
     return bound;
@@ -255,103 +247,15 @@ void PacketTransceiver::restartNetwork(const QString &macAddress)
     sendRequest(RestartNetwork, macAddress, QByteArray());
 }
 
-PacketTransceiver::Received PacketTransceiver::readOne()
-{
-    Received received;
-    const qint64 size = receiveSocket->pendingDatagramSize();
-    received.datagram.resize(qMax<qint64>(size, 0));
-    const qint64 read = receiveSocket->readDatagram(received.datagram.data(), received.datagram.size());
-    if (read < 0) {
-        received.readError = true;
-        received.datagram.clear();
-    } else {
-        received.datagram.truncate(read);
-    }
-    return received;
-}
-
-bool PacketTransceiver::readIfAny(Received *received)
-{
-    // QUdpSocket announces datagrams again only after a read has followed its last readyRead. When
-    // pause() or an earlier call has already taken the datagrams a readyRead was about, no read
-    // follows it, and without this one the socket would never announce another datagram. The read
-    // finds nothing, or a datagram that has just arrived, which the buffer then takes whole.
-    if (receiveSocket->state() != QAbstractSocket::BoundState)
-        return false;
-    QByteArray datagram(MaxDatagramSize, Qt::Uninitialized);
-    const qint64 size = receiveSocket->readDatagram(datagram.data(), datagram.size());
-    if (size < 0)
-        return false;
-    datagram.truncate(size);
-    received->datagram = datagram;
-    received->readError = false;
-    return true;
-}
-
-bool PacketTransceiver::readIntoMemory(const QDeadlineTimer &deadline)
-{
-    // A sender may well be faster than the reading: the deadline ends the reading all the same.
-    bool readAny = false;
-    while (heldBytes < MaxHeldBytes && !deadline.hasExpired() && receiveSocket->hasPendingDatagrams()) {
-        hold(readOne());
-        readAny = true;
-    }
-    return readAny;
-}
-
-void PacketTransceiver::hold(const Received &received)
-{
-    held.append(received);
-    heldBytes += received.datagram.size() + HeldOverhead;
-}
-
-PacketTransceiver::Received PacketTransceiver::takeHeld()
-{
-    Received received = held.takeFirst();
-    heldBytes -= received.datagram.size() + HeldOverhead;
-    return received;
-}
-
 void PacketTransceiver::processPendingDatagrams()
 {
-    // Handling a reply takes far longer than reading one, and what waits in the kernel's buffer is
-    // lost once the buffer is full: a burst of replies is read into memory first, and what arrives
-    // while it is handled is read every millisecond. Held datagrams are handled in arrival order
-    // (those of a pause first); a notice or a reply's handling may run a nested event loop that
-    // handles some of them.
-    const QDeadlineTimer slice(HandlingSlice);
-    if (!readIntoMemory(slice)) {
-        Received received;
-        if (readIfAny(&received))
-            hold(received);
-    }
-    QElapsedTimer sinceRead;
-    sinceRead.start();
-    while (!held.isEmpty() && !slice.hasExpired()) {
-        handle(takeHeld());
-        if (sinceRead.nsecsElapsed() >= ReadInterval) {
-            readIntoMemory(slice);
-            sinceRead.restart();
-        }
-    }
-    // What is left, or has come meanwhile, waits for the next turn of the event loop. Asking for it
-    // with a posted event rather than waiting for readyRead matters: while the socket never runs
-    // dry, the event loop finds it ready on every turn and runs timers only once the posted events
-    // have been delivered.
-    if (!held.isEmpty() ||
-        (receiveSocket->state() == QAbstractSocket::BoundState && receiveSocket->hasPendingDatagrams()))
-        continueLater();
-}
-
-void PacketTransceiver::continueLater()
-{
-    if (continuationQueued)
-        return;
-    continuationQueued = true;
-    QTimer::singleShot(0, this, [this] {
-        continuationQueued = false;
-        processPendingDatagrams();
-    });
+    // The reading thread has queued what arrived, in arrival order. It is handled here in slices:
+    // what is left when the slice is over keeps the notifier ready for the next turn of the event
+    // loop. A notice or a reply's handling may run a nested event loop that handles some of it.
+    const QDeadlineTimer slice(HandlingSlice, Qt::PreciseTimer);
+    Received received;
+    while (!slice.hasExpired() && receiver.take(&received))
+        handle(received);
 }
 
 void PacketTransceiver::handle(const Received &received)
@@ -360,7 +264,7 @@ void PacketTransceiver::handle(const Received &received)
         notice(QStringLiteral("read error"));
         return;
     }
-    const QByteArray &datagram = received.datagram;
+    const QByteArray &datagram = received.data;
     if (MessageHeader::keyOf(datagram) != QLatin1String(Protocol::PacketIdentificationKey)) {
         notice(QStringLiteral("not our packetIdentificationKey"));
         return;
@@ -426,27 +330,6 @@ void PacketTransceiver::setNoticeHandler(NoticeHandler handler)
 
 void PacketTransceiver::pause(int msecs)
 {
-    QDeadlineTimer deadline(msecs);
-    if (receiveSocket->state() != QAbstractSocket::BoundState) {
-        QThread::msleep(ulong(qMax(msecs, 0)));
-        return;
-    }
-#if defined(Q_OS_UNIX)
-    // Waits on the descriptor itself: the socket's own wait functions would emit readyRead and
-    // have the replies handled during the pause.
-    pollfd fd{int(receiveSocket->socketDescriptor()), POLLIN, 0};
-    for (;;) {
-        readIntoMemory(deadline);
-        const qint64 remaining = deadline.remainingTime();
-        if (remaining <= 0)
-            break;
-        // With the held list full, what comes waits in the kernel's buffer: nothing to wait for.
-        if (heldBytes >= MaxHeldBytes || (::poll(&fd, 1, int(remaining)) < 0 && errno != EINTR))
-            QThread::msleep(ulong(qMax<qint64>(deadline.remainingTime(), 0)));
-    }
-#else
+    // The reading thread goes on meanwhile; its notification waits in the event queue.
     QThread::msleep(ulong(qMax(msecs, 0)));
-#endif
-    if (!held.isEmpty())
-        QTimer::singleShot(0, this, &PacketTransceiver::processPendingDatagrams);
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "protocol/datagramreceiver.h"
+
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QList>
@@ -12,6 +13,7 @@
 
 #include <functional>
 
+class QSocketNotifier;
 class QUdpSocket;
 
 // The only network endpoint of the program: keeps the host's usable interfaces, sends every
@@ -53,6 +55,7 @@ public:
     // With a given interface set instead of the system's.
     explicit PacketTransceiver(const QList<InterfaceInfo> &interfaces, QObject *parent = nullptr);
     explicit PacketTransceiver(InterfaceSource source, QObject *parent = nullptr);
+    ~PacketTransceiver() override;
 
     static QList<InterfaceInfo> systemInterfaces();
     // The interface rule: an entry for every 192.168.x.x address of every interface that is up or
@@ -65,6 +68,11 @@ public:
     static bool sendsPerInterface(const QOperatingSystemVersion &system);
 
     bool bindSocket();
+    // The receiving socket's descriptor, -1 before bindSocket() succeeded.
+    int receiveDescriptor() const { return receiver.socketDescriptor(); }
+    // Datagrams the kernel dropped on the receiving socket since it was bound: replies lost
+    // because they came faster than they could be read.
+    quint64 kernelDrops() const { return receiver.kernelDrops(); }
     // The usable interfaces as "MAC|address|name" texts, the current one first.
     QStringList interfaceList() const;
     QStringList interfaceNames() const;
@@ -82,9 +90,8 @@ public:
     // "no valid interface" warning when the interface list is empty.
     QByteArray requestDatagram(int messageId, const QString &destMacAddr, const QByteArray &payload);
 
-    // Blocks for `msecs` without handling anything, while reading whatever arrives into memory so
-    // that the kernel drops nothing. What was read is handled, in arrival order, once control is
-    // back in the event loop.
+    // Blocks for `msecs` without handling anything; what arrives meanwhile is read into memory and
+    // handled, in arrival order, once control is back in the event loop.
     void pause(int msecs);
 
     void setNoticeHandler(NoticeHandler handler);
@@ -102,38 +109,21 @@ public slots:
     void processPendingDatagrams();
 
 private:
-    struct Received
-    {
-        QByteArray datagram;
-        bool readError = false;
-    };
+    using Received = DatagramReceiver::Datagram;
 
-    void init();
     void bindSendSocket();
-    Received readOne();
-    // Reads the datagrams that wait in the socket into the held list, as far as the held list's
-    // limit allows and until `deadline`; false when it read none.
-    bool readIntoMemory(const QDeadlineTimer &deadline);
-    void hold(const Received &received);
-    Received takeHeld();
-    // Has processPendingDatagrams() go on in the next turn of the event loop.
-    void continueLater();
-    // Reads a datagram if one is there; re-arms the socket's read notifications either way.
-    bool readIfAny(Received *received);
     void handle(const Received &received);
     void notice(const QString &text);
     void suppressNotice(const QString &text, qint64 quietFor);
 
     QUdpSocket *sendSocket = nullptr;
-    QUdpSocket *receiveSocket = nullptr;
     bool bound = false;
     quint16 sequenceCounter = 0;
     InterfaceSource interfaceSource;
     QList<InterfaceEntry> interfaces; // the current one first
 
-    QList<Received> held; // read from the socket, not yet handled
-    qint64 heldBytes = 0; // what held takes, as readIntoMemory() counts it
-    bool continuationQueued = false;
+    DatagramReceiver receiver;
+    QSocketNotifier *receivedNotifier = nullptr; // the receiver's queue holds datagrams
     NoticeHandler noticeHandler;
     bool noticeOpen = false;
     int droppedWhileNoticeOpen = 0;

@@ -1,0 +1,260 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "protocol/datagramreceiver.h"
+
+#include <QtDebug>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#if defined(Q_OS_LINUX)
+#include <linux/sock_diag.h>
+#endif
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// Datagrams taken from the kernel in one call.
+constexpr int BatchSize = 64;
+// Larger than any UDP datagram.
+constexpr int MaxDatagramSize = 65536;
+// After a read error the thread waits this long (milliseconds) before it reads again: an error
+// that stays must not turn into a busy loop or a stream of notices.
+constexpr int ErrorBackOff = 10;
+
+bool makePipe(int (&ends)[2])
+{
+    if (::pipe(ends) != 0)
+        return false;
+    for (const int end : ends) {
+        ::fcntl(end, F_SETFD, FD_CLOEXEC);
+        ::fcntl(end, F_SETFL, O_NONBLOCK);
+    }
+    return true;
+}
+
+void closePipe(int (&ends)[2])
+{
+    for (int &end : ends) {
+        if (end >= 0)
+            ::close(end);
+        end = -1;
+    }
+}
+
+QString systemError(const char *what)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+} // namespace
+
+DatagramReceiver::~DatagramReceiver()
+{
+    close();
+}
+
+bool DatagramReceiver::open(quint16 port, int bufferSize, QString *error)
+{
+    if (isOpen())
+        return true;
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *error = systemError("socket");
+        return false;
+    }
+    // Other programs that share the port (another tool of this kind, a second instance started
+    // for the command line) get the broadcasts as well.
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+        *error = systemError("bind");
+        ::close(fd);
+        return false;
+    }
+    // The kernel may grant less (net.core.rmem_max); the thread and the queue make up for it.
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
+
+    if (!makePipe(wakePipe) || !makePipe(readyPipe)) {
+        *error = systemError("pipe");
+        closePipe(wakePipe);
+        ::close(fd);
+        return false;
+    }
+    descriptor = fd;
+    dropsAtOpen = dropCounter();
+    stopping = false;
+    heldBytes = 0;
+    ready = false;
+    thread = std::thread(&DatagramReceiver::run, this);
+    return true;
+}
+
+void DatagramReceiver::close()
+{
+    if (!isOpen())
+        return;
+    stopping = true;
+    const char wake = 1;
+    [[maybe_unused]] const ssize_t written = ::write(wakePipe[1], &wake, 1);
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        roomFreed.notify_all();
+    }
+    if (thread.joinable())
+        thread.join();
+    ::close(descriptor);
+    closePipe(wakePipe);
+    closePipe(readyPipe);
+    descriptor = -1;
+    const std::lock_guard<std::mutex> lock(mutex);
+    queue.clear();
+    heldBytes = 0;
+    ready = false;
+}
+
+bool DatagramReceiver::take(Datagram *datagram)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (queue.empty())
+        return false;
+    const bool wasFull = heldBytes >= heldLimit;
+    heldBytes -= queue.front().data.size() + HeldOverhead;
+    *datagram = std::move(queue.front());
+    queue.pop_front();
+    if (queue.empty() && ready) {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(readyPipe[0], &byte, 1);
+        ready = false;
+    }
+    if (wasFull && heldBytes < heldLimit)
+        roomFreed.notify_all();
+    return true;
+}
+
+bool DatagramReceiver::hasWaiting() const
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    return !queue.empty();
+}
+
+quint64 DatagramReceiver::kernelDrops() const
+{
+    if (!isOpen())
+        return 0;
+    const quint64 now = dropCounter();
+    return now >= dropsAtOpen ? now - dropsAtOpen : 0;
+}
+
+quint64 DatagramReceiver::dropCounter() const
+{
+#if defined(Q_OS_LINUX) && defined(SO_MEMINFO)
+    std::array<quint32, SK_MEMINFO_VARS> info{};
+    socklen_t length = sizeof info;
+    if (::getsockopt(descriptor, SOL_SOCKET, SO_MEMINFO, info.data(), &length) == 0 &&
+        length >= (SK_MEMINFO_DROPS + 1) * sizeof(quint32))
+        return info[SK_MEMINFO_DROPS];
+#endif
+    return 0;
+}
+
+void DatagramReceiver::run()
+{
+    pollfd fds[2] = {{descriptor, POLLIN, 0}, {wakePipe[0], POLLIN, 0}};
+    while (!stopping) {
+        if (!waitForRoom())
+            return;
+        if (readBatch())
+            continue;
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            std::this_thread::sleep_for(std::chrono::milliseconds(ErrorBackOff));
+    }
+}
+
+bool DatagramReceiver::waitForRoom()
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    if (heldBytes < heldLimit)
+        return !stopping;
+    const quint64 dropsBefore = kernelDrops();
+    roomFreed.wait(lock, [this] { return stopping || heldBytes < heldLimit; });
+    lock.unlock();
+    if (stopping)
+        return false;
+    qDebug() << "DatagramReceiver: the held datagrams reached" << heldLimit.load()
+             << "bytes; meanwhile the kernel dropped" << kernelDrops() - dropsBefore << "datagrams";
+    return true;
+}
+
+bool DatagramReceiver::readBatch()
+{
+    // One buffer for the whole batch, reused: each datagram is copied out at its own size.
+    static thread_local std::vector<char> buffers(size_t(BatchSize) * MaxDatagramSize);
+    std::array<iovec, BatchSize> vectors{};
+    std::array<mmsghdr, BatchSize> headers{};
+    for (int i = 0; i < BatchSize; ++i) {
+        vectors[size_t(i)] = {buffers.data() + size_t(i) * MaxDatagramSize, MaxDatagramSize};
+        headers[size_t(i)].msg_hdr.msg_iov = &vectors[size_t(i)];
+        headers[size_t(i)].msg_hdr.msg_iovlen = 1;
+    }
+
+    std::deque<Datagram> batch;
+    qint64 bytes = 0;
+#if defined(Q_OS_LINUX)
+    const int count = ::recvmmsg(descriptor, headers.data(), BatchSize, MSG_DONTWAIT, nullptr);
+    for (int i = 0; i < count; ++i) {
+        const auto size = int(headers[size_t(i)].msg_len);
+        batch.push_back({QByteArray(buffers.data() + size_t(i) * MaxDatagramSize, size), false});
+        bytes += size + HeldOverhead;
+    }
+#else
+    int count = 0;
+    while (count < BatchSize) {
+        const ssize_t size = ::recvmsg(descriptor, &headers[0].msg_hdr, MSG_DONTWAIT);
+        if (size < 0)
+            break;
+        batch.push_back({QByteArray(buffers.data(), int(size)), false});
+        bytes += size + HeldOverhead;
+        ++count;
+    }
+    if (count == 0)
+        count = -1;
+#endif
+    if (count < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+            return false;
+        const Datagram failed{QByteArray(), true};
+        batch.push_back(failed);
+        append(batch, HeldOverhead);
+        std::this_thread::sleep_for(std::chrono::milliseconds(ErrorBackOff));
+        return false;
+    }
+    if (count == 0)
+        return false;
+    append(batch, bytes);
+    return true;
+}
+
+void DatagramReceiver::append(std::deque<Datagram> &batch, qint64 bytes)
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (Datagram &datagram : batch)
+        queue.push_back(std::move(datagram));
+    heldBytes += bytes;
+    if (!ready) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = ::write(readyPipe[1], &byte, 1);
+        ready = true;
+    }
+}
