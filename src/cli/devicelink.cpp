@@ -1,6 +1,7 @@
 #include "cli/devicelink.h"
 
 #include "model/devicemodel.h"
+#include "model/devicescan.h"
 #include "protocol/messageheader.h"
 #include "protocol/packettransceiver.h"
 
@@ -9,8 +10,6 @@
 #include <QTimer>
 
 namespace {
-
-const QString AllDevices = QString::fromLatin1(Protocol::BroadcastMac);
 
 // Runs the event loop until `msecs` have passed or, with `stopOnReply`, a reply has arrived.
 void runFor(PacketTransceiver *transceiver, qint64 msecs, bool stopOnReply)
@@ -70,17 +69,17 @@ bool DeviceLink::bind(QString *error)
 void DeviceLink::scan(DeviceModel *model, int repeat, int waitMs)
 {
     scanModel = model;
-    for (int round = 0; round < repeat; ++round) {
-        if (round > 0)
-            runFor(link, RepeatGap, false);
-        link->getDeviceInfo(AllDevices);
-        // Unlike the desktop program, which blocks for the gap, the event loop runs through it:
-        // replies are taken as they come, and nothing depends on the socket's read notifications
-        // surviving a blocking read.
-        runFor(link, BroadcastGap, false);
-        link->getNetworkConfig(AllDevices);
+    // The desktop program's scan, with its recovery of replies the kernel dropped.
+    DeviceScan deviceScan(link, model);
+    deviceScan.start();
+    for (int round = 1; round < repeat; ++round) {
+        runFor(link, RepeatGap, false);
+        deviceScan.sendPair();
     }
+    deviceScan.watch(waitMs);
     runFor(link, waitMs, false);
+    deviceScan.stop();
+    link->handleReceived();
     scanModel = nullptr;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/devicescan.h"
 #include "protocol/packettransceiver.h"
 
 #include <QByteArray>
@@ -21,8 +22,8 @@ class DeviceLink : public QObject
 public:
     using Interface = PacketTransceiver::InterfaceEntry;
 
-    static constexpr int BroadcastGap = 100; // between the two requests of a scan, as the desktop does
-    static constexpr int RepeatGap = 250;    // between two pairs of requests of a repeated scan
+    static constexpr int BroadcastGap = DeviceScan::BroadcastGap; // between the two requests of a scan
+    static constexpr int RepeatGap = 250;                         // between two pairs of requests of a repeated scan
     static constexpr int ResendInterval = 1000;
     // Replies that wait to be taken; beyond it the oldest go. Those awaited are taken as they come.
     static constexpr int MaxWaitingReplies = 1024;

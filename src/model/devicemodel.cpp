@@ -144,6 +144,19 @@ void DeviceModel::updateDevice(const MessageHeader &header, const QByteArray &da
         }
         return;
     }
+    if (row >= 0 && !replyChangesRow(row, header, datagram)) {
+        // The same reply again (a scan that asked twice): the row stays as it is, where it is,
+        // without being taken out and put back, which costs the views and the window a lot with
+        // thousands of rows. The stored configuration is the newest one all the same.
+        if (messageId == NetworkConfigReply)
+            setDataIfChanged(item(row, MacAddressColumn), datagram.left(Protocol::NetworkConfigDatagramSize),
+                             ConfigDatagramRole);
+        if (ok)
+            setDeviceState(mac, NormalState());
+        else
+            setDeviceState(mac, RequestFailedState());
+        return;
+    }
     QList<QStandardItem *> items;
     int insertAt = row;
     if (row < 0) {
@@ -183,6 +196,24 @@ void DeviceModel::updateDevice(const MessageHeader &header, const QByteArray &da
         setDeviceState(mac, RequestFailedState());
     // A failed reply takes the row's texts out of their groups too: the marks follow at once.
     markConflicts();
+}
+
+bool DeviceModel::replyChangesRow(int row, const MessageHeader &header, const QByteArray &datagram) const
+{
+    const bool ok = header.resultCode == Protocol::ResultOk;
+    if (item(row, MacAddressColumn)->text() != header.srcMacAddr)
+        return true;
+    if (header.messageId == NetworkConfigReply) {
+        const NetworkConfigBody config = NetworkConfigBody::fromDatagram(datagram);
+        const QString ipConfig = config.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static");
+        return !hasText(item(row, HostnameColumn), ok ? config.hostName : NotAvailable) ||
+               !hasText(item(row, IpAddressColumn), ok ? config.ipAddress : NotAvailable) ||
+               !hasText(item(row, IpConfigColumn), ok ? ipConfig : NotAvailable);
+    }
+    const DeviceInfoBody info = DeviceInfoBody::fromDatagram(datagram);
+    return !hasText(item(row, DeviceColumn), ok ? info.deviceName : NotAvailable) ||
+           !hasText(item(row, FirmwareColumn), ok ? info.firmware : NotAvailable) ||
+           item(row, MacAddressColumn)->data(ProductTypeRole) != QVariant(ok ? info.productType() : 0);
 }
 
 // The marks come out as if every row's IP text were looked up exactly and every host name without
@@ -330,6 +361,17 @@ bool DeviceModel::isComplete(int row) const
             return false;
     }
     return true;
+}
+
+bool DeviceModel::hasDeviceInfo(int row) const
+{
+    return hasValue(item(row, DeviceColumn)) && hasValue(item(row, FirmwareColumn));
+}
+
+bool DeviceModel::hasNetworkConfig(int row) const
+{
+    return hasValue(item(row, HostnameColumn)) && hasValue(item(row, IpAddressColumn)) &&
+           hasValue(item(row, IpConfigColumn));
 }
 
 bool DeviceModel::isExportable(int row) const

@@ -70,6 +70,9 @@ public:
     // Whether a reply filled every cell of `row` from Device to MAC Address (an empty text counts);
     // a row without one has missed a reply.
     bool isComplete(int row) const;
+    // Whether a device information reply, or a configuration reply, has filled the row's cells.
+    bool hasDeviceInfo(int row) const;
+    bool hasNetworkConfig(int row) const;
     // Whether `row` goes into the connection export: its IP address and device type hold a value
     // (also an empty text that a reply carried) and the type does not start with "Veltra".
     bool isExportable(int row) const;
@@ -114,8 +117,8 @@ private:
     struct Group
     {
         QList<QStandardItem *> members; // a few at most, mostly one: a list costs far less than a set
-        int notAvailable = 0; // members whose text is exactly "N/A"
-        bool marked = false;  // the mark last applied to the members
+        int notAvailable = 0;           // members whose text is exactly "N/A"
+        bool marked = false;            // the mark last applied to the members
     };
     struct ConflictIndex
     {
@@ -137,6 +140,8 @@ private:
     // answer nobody asked for.
     std::optional<PendingChange> takePendingChange(const QString &macAddress, quint32 replyId);
     void updateDevice(const MessageHeader &header, const QByteArray &datagram);
+    // Whether applying the reply would change any cell of the row, or the values kept with it.
+    bool replyChangesRow(int row, const MessageHeader &header, const QByteArray &datagram) const;
     void onAnswer(const MessageHeader &header, const PendingChange &change);
     void setTimeStamp(const QStringList &macAddresses, int role);
     void clearRequestTime(const QString &macAddress);

@@ -149,6 +149,12 @@ bool DatagramReceiver::hasWaiting() const
     return !queue.empty();
 }
 
+qsizetype DatagramReceiver::waiting() const
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    return qsizetype(queue.size());
+}
+
 quint64 DatagramReceiver::kernelDrops() const
 {
     if (!isOpen())

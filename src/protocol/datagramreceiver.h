@@ -49,6 +49,7 @@ public:
     // The oldest datagram of the queue, if there is one.
     bool take(Datagram *datagram);
     bool hasWaiting() const;
+    qsizetype waiting() const;
     // Datagrams the kernel dropped on this socket since it was opened, for want of room in its
     // buffer above all; 0 where the system does not tell.
     quint64 kernelDrops() const;

@@ -258,6 +258,14 @@ void PacketTransceiver::processPendingDatagrams()
         handle(received);
 }
 
+void PacketTransceiver::handleReceived()
+{
+    // Only what is there now: during a flood the queue would never run dry.
+    Received received;
+    for (qsizetype left = receiver.waiting(); left > 0 && receiver.take(&received); --left)
+        handle(received);
+}
+
 void PacketTransceiver::handle(const Received &received)
 {
     if (received.readError) {

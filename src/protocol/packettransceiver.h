@@ -93,6 +93,9 @@ public:
     // Blocks for `msecs` without handling anything; what arrives meanwhile is read into memory and
     // handled, in arrival order, once control is back in the event loop.
     void pause(int msecs);
+    // Handles at once, in order, what has been received and not yet handled: a count check counts
+    // the replies that came before it, whether or not the event loop has come round to them.
+    void handleReceived();
 
     void setNoticeHandler(NoticeHandler handler);
     void setNoticeInterval(int msecs) { noticeInterval = msecs; }

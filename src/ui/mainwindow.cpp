@@ -3,6 +3,7 @@
 #include "model/configurationchange.h"
 #include "model/connectionexport.h"
 #include "model/devicemodel.h"
+#include "model/devicescan.h"
 #include "model/devicestate.h"
 #include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
@@ -32,9 +33,7 @@
 
 namespace {
 
-const QString AllDevices = QString::fromLatin1(Protocol::BroadcastMac);
 constexpr int CountCheckDelay = 3000;
-constexpr int BroadcastGap = 100;
 
 QAction *makeAction(const char *iconPath, const char *objectName, QObject *parent)
 {
@@ -61,6 +60,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     setCentralWidget(centralFrame);
 
     deviceModel = new DeviceModel(this);
+    deviceScan = new DeviceScan(transceiver, deviceModel, this);
     deviceView = new DeviceTableView(this);
     deviceView->setModel(deviceModel);
     deviceView->setColumnWidth(DeviceModel::DeviceColumn, 100);
@@ -219,16 +219,16 @@ void MainWindow::scan()
         return;
     }
     deviceModel->setRowCount(0);
-    transceiver->getDeviceInfo(AllDevices);
-    // Replies to the first request are read during the pause but handled only after the second
-    // request has gone out.
-    transceiver->pause(BroadcastGap);
-    transceiver->getNetworkConfig(AllDevices);
+    deviceScan->start();
     countTimer->start();
+    deviceScan->watch(CountCheckDelay);
 }
 
 void MainWindow::checkDeviceCount()
 {
+    // Replies that came before the check count, also those the event loop has not handled yet.
+    deviceScan->stop();
+    transceiver->handleReceived();
     if (deviceModel->rowCount() > 0) {
         for (int row = 0; row < deviceModel->rowCount(); ++row) {
             if (!deviceModel->isComplete(row))

@@ -4,6 +4,7 @@
 #include <QModelIndex>
 
 class DeviceModel;
+class DeviceScan;
 class DeviceTableView;
 class PacketTransceiver;
 class QAction;
@@ -63,4 +64,5 @@ private:
     QAction *deletePwAct = nullptr;
     PacketTransceiver *transceiver = nullptr;
     QTimer *countTimer = nullptr;
+    DeviceScan *deviceScan = nullptr;
 };
