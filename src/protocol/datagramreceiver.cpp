@@ -198,8 +198,17 @@ bool DatagramReceiver::waitForRoom()
     lock.unlock();
     if (stopping)
         return false;
-    qDebug() << "DatagramReceiver: the held datagrams reached" << heldLimit.load()
-             << "bytes; meanwhile the kernel dropped" << kernelDrops() - dropsBefore << "datagrams";
+    // Told at most once a second, with what the kernel dropped meanwhile: under a flood the
+    // queue is full again and again.
+    ++fullTimes;
+    droppedWhileFull += kernelDrops() - dropsBefore;
+    if (!sinceFullTold.isValid() || sinceFullTold.hasExpired(1000)) {
+        qDebug() << "DatagramReceiver: the held datagrams reached" << heldLimit.load() << "bytes" << fullTimes
+                 << "times; meanwhile the kernel dropped" << droppedWhileFull << "datagrams";
+        sinceFullTold.start();
+        fullTimes = 0;
+        droppedWhileFull = 0;
+    }
     return true;
 }
 

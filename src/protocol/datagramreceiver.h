@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 
@@ -72,6 +73,11 @@ private:
     std::thread thread;
     std::atomic<bool> stopping{false};
     std::atomic<qint64> heldLimit{DefaultHeldLimit};
+
+    // The reading thread's own: how often the queue was full since it last said so.
+    QElapsedTimer sinceFullTold;
+    int fullTimes = 0;
+    quint64 droppedWhileFull = 0;
 
     mutable std::mutex mutex;
     std::condition_variable roomFreed;

@@ -97,6 +97,8 @@ public:
     // the replies that came before it, whether or not the event loop has come round to them.
     void handleReceived();
 
+    // What the datagrams read but not yet handled may take at most (bytes).
+    void setHeldLimit(qint64 bytes) { receiver.setHeldLimit(bytes); }
     void setNoticeHandler(NoticeHandler handler);
     void setNoticeInterval(int msecs) { noticeInterval = msecs; }
 

@@ -27,6 +27,8 @@
 
 #include <memory>
 
+#include <sys/socket.h>
+
 namespace {
 
 const QString DevicesFile = QStringLiteral(LAB_DATA_DIR "/model-devices.json");
@@ -116,6 +118,7 @@ private slots:
 
     void scanCompletesEveryAnsweringDevice();
     void largeNetworkAndRepeatedScans();
+    void droppedRepliesAreAskedForAgain();
     void emptyNetworkOffersTheLabInterface();
     void desktopProgramRunsAsOneInstance();
 
@@ -262,6 +265,49 @@ void TestLabMainWindow::largeNetworkAndRepeatedScans()
     QCOMPARE(model()->rowCount(), LargeNetwork);
     QCOMPARE(completeRows(model()), LargeNetwork);
     QCOMPARE(tableMacs(), generated);
+    QVERIFY(answerer->seen.isEmpty());
+}
+
+// A host that grants a small receive buffer, with a reader that falls behind during the blocking
+// gap: the kernel drops many of the first replies. The scan sends its requests again and asks
+// devices for what is still missing, and every row is complete at the count check. Without drops,
+// the scan sends its two requests and nothing else.
+void TestLabMainWindow::droppedRepliesAreAskedForAgain()
+{
+    constexpr int Devices = 1000;
+    QVERIFY(startSimulator({QStringLiteral("--count"), QString::number(Devices)}));
+    QVERIFY(transceiver()->bindSocket());
+    QList<QPair<int, QString>> requests;
+    connect(transceiver(), &PacketTransceiver::requestSent, this, [&](int messageId, const QString &mac) {
+        requests.append({messageId, mac});
+    });
+    const QString all = QStringLiteral("FF:FF:FF:FF:FF:FF");
+
+    scanAct()->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(countChecks.size(), 1, CountCheckMs + WireTimeoutMs);
+    QCOMPARE(completeRows(model()), Devices);
+    if (transceiver()->kernelDrops() == 0) {
+        const QList<QPair<int, QString>> pair = {{GetDeviceInfo, all}, {GetNetworkConfig, all}};
+        QCOMPARE(requests, pair);
+    }
+
+    const int bufferSize = 212992; // what most hosts grant at most
+    QVERIFY(::setsockopt(transceiver()->receiveDescriptor(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) ==
+            0);
+    transceiver()->setHeldLimit(32 * 1024);
+    const quint64 dropsBefore = transceiver()->kernelDrops();
+    requests.clear();
+    scanAct()->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(countChecks.size(), 2, CountCheckMs + WireTimeoutMs);
+    const quint64 drops = transceiver()->kernelDrops() - dropsBefore;
+    const auto broadcasts =
+        std::count_if(requests.cbegin(), requests.cend(), [&](const auto &r) { return r.second == all; });
+    qInfo("%llu datagrams dropped; %lld requests sent, %lld of them broadcasts", drops, qint64(requests.size()),
+          qint64(broadcasts));
+    QVERIFY2(drops > 0, "the small buffer was expected to overflow");
+    QCOMPARE(completeRows(model()), Devices);
+    QVERIFY(broadcasts >= 4 && broadcasts <= 8);
+    QVERIFY(requests.size() - broadcasts <= 512);
     QVERIFY(answerer->seen.isEmpty());
 }
 
