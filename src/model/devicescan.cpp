@@ -83,7 +83,8 @@ void DeviceScan::settleCheck()
         return;
     }
     const qint64 quietFor = sinceReply.isValid() ? sinceReply.elapsed() : sinceRequest.elapsed();
-    if (quietFor < QuietTime && sinceRequest.elapsed() < SettleLimit)
+    const bool settled = sinceRequest.elapsed() >= AnswerTime && quietFor >= QuietTime && !transceiver->hasUnhandled();
+    if (!settled && sinceRequest.elapsed() < SettleLimit)
         return;
 
     const quint64 dropped = transceiver->kernelDrops();

@@ -96,6 +96,8 @@ public:
     // Handles at once, in order, what has been received and not yet handled: a count check counts
     // the replies that came before it, whether or not the event loop has come round to them.
     void handleReceived();
+    // Whether datagrams have been received that are not handled yet.
+    bool hasUnhandled() const { return receiver.hasWaiting(); }
 
     // What the datagrams read but not yet handled may take at most (bytes).
     void setHeldLimit(qint64 bytes) { receiver.setHeldLimit(bytes); }
