@@ -9,6 +9,7 @@
 
 #include "modalanswerer.h"
 #include "model/devicemodel.h"
+#include "model/devicescan.h"
 #include "protocol/packettransceiver.h"
 #include "ui/mainwindow.h"
 
@@ -522,6 +523,34 @@ void TestLabFlood::floodWhileHoldingFullTable()
         now.configDatagram.replace(108, 2, same->configDatagram.mid(108, 2));
         QCOMPARE(now, *same);
     }
+
+    // A scan in the middle of a flood: what the flood makes the kernel drop has the scan ask
+    // again, but no more often than its rounds and its addressed requests allow.
+    // A small buffer and a short queue, as on a host that grants little, make sure it drops.
+    simulator.reset();
+    const int bufferSize = 212992;
+    QVERIFY(::setsockopt(transceiver->receiveDescriptor(), SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize) == 0);
+    transceiver->setHeldLimit(64 * 1024);
+    const quint64 dropsBefore = transceiver->kernelDrops();
+    int broadcasts = 0;
+    int addressed = 0;
+    connect(transceiver, &PacketTransceiver::requestSent, this,
+            [&](int, const QString &mac) { ++(mac == QLatin1String("FF:FF:FF:FF:FF:FF") ? broadcasts : addressed); });
+    QProcess secondSender;
+    secondSender.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    secondSender.start(lab.lanExec.constFirst(),
+                       lab.lanExec.mid(1) + QStringList{QCoreApplication::applicationFilePath(),
+                                                        QStringLiteral("--flood-sender"), lab.lanIp, hostMac,
+                                                        QString::number(FloodDatagrams / 4), QStringLiteral("2025")});
+    QTRY_VERIFY_WITH_TIMEOUT(passed > 0, 10000);
+    scanAct->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!countTimer->isActive() && secondSender.state() == QProcess::NotRunning, 90000);
+    qInfo("scan during a flood: %llu datagrams dropped, %d broadcast and %d addressed requests",
+          transceiver->kernelDrops() - dropsBefore, broadcasts, addressed);
+    QVERIFY(transceiver->kernelDrops() > dropsBefore);
+    QVERIFY(broadcasts >= 2 && broadcasts <= 2 * (1 + DeviceScan::MaxRounds));
+    QVERIFY(addressed <= DeviceScan::MaxAddressedRequests);
+    QVERIFY2(boxes.mostOpen <= 1, qPrintable(QStringLiteral("%1 boxes open at once").arg(boxes.mostOpen)));
 }
 
 int main(int argc, char *argv[])
