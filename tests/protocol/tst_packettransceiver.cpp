@@ -5,6 +5,10 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <atomic>
+#include <memory>
+#include <thread>
+
 #if defined(Q_OS_UNIX)
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -93,6 +97,8 @@ private slots:
     void floodLeavesTheEventLoopTurning();
     void heldDatagramsStayWithinLimit();
     void kernelDropsAreCounted();
+    void stopsAtOnceDuringFlood_data();
+    void stopsAtOnceDuringFlood();
 };
 
 void TestPacketTransceiver::metaObjectInterface()
@@ -655,6 +661,38 @@ void TestPacketTransceiver::kernelDropsAreCounted()
     QTRY_VERIFY_WITH_TIMEOUT(replies.size() + transceiver.kernelDrops() == Sent, 20000);
     QVERIFY(transceiver.kernelDrops() > 0);
     QVERIFY(replies.size() > 0);
+}
+
+void TestPacketTransceiver::stopsAtOnceDuringFlood_data()
+{
+    QTest::addColumn<qint64>("heldLimit");
+    QTest::newRow("reading") << qint64(32 * 1024 * 1024);
+    QTest::newRow("queue full") << qint64(64 * 1024);
+}
+
+void TestPacketTransceiver::stopsAtOnceDuringFlood()
+{
+    // Closing the window or ending the command takes the transceiver away while datagrams keep
+    // coming: its reading thread must end at once, whether it reads or waits for room.
+    QFETCH(qint64, heldLimit);
+    auto transceiver = std::make_unique<PacketTransceiver>(oneInterface());
+    QVERIFY(transceiver->bindSocket());
+    transceiver->setHeldLimit(heldLimit);
+    std::atomic<bool> flooding{true};
+    std::thread flood([&flooding] {
+        QUdpSocket socket;
+        const QByteArray datagram = reply(OwnMac, 1);
+        while (flooding)
+            socket.writeDatagram(datagram, QHostAddress::LocalHost, Protocol::DevicePort);
+    });
+    QThread::msleep(300); // no event loop: nothing is taken from the queue
+    QElapsedTimer stopping;
+    stopping.start();
+    transceiver.reset();
+    const qint64 stoppedAfter = stopping.elapsed();
+    flooding = false;
+    flood.join();
+    QVERIFY2(stoppedAfter < 500, qPrintable(QStringLiteral("stopping took %1 ms").arg(stoppedAfter)));
 }
 
 QTEST_MAIN(TestPacketTransceiver)
