@@ -293,6 +293,22 @@ void TestDeviceModel::rowsFromReplies()
     QCOMPARE(text(*model, 1, 2), QStringLiteral("hall"));
     QCOMPARE(model->rowCount(), 2);
 
+    // The same reply again, as a scan that asked twice gets it: the row stays in place, and only
+    // the stored configuration follows the newest datagram (another sequence number).
+    QSignalSpy removed(model.get(), &QAbstractItemModel::rowsRemoved);
+    QByteArray again = Replies::config(MacA, QStringLiteral("hall"), QStringLiteral("192.168.1.11"));
+    again[108] = char(0x42);
+    model->onDeviceReplyReceived(again);
+    model->onDeviceReplyReceived(
+        Replies::info(MacA, QStringLiteral("VeltraNET-4.3"), QStringLiteral("1.8.0"), QStringLiteral("12")));
+    QCOMPARE(removed.size(), 0);
+    QCOMPARE(model->item(1, 5)->data(DeviceModel::ConfigDatagramRole).toByteArray(), again);
+    // Another product type is a change.
+    model->onDeviceReplyReceived(
+        Replies::info(MacA, QStringLiteral("VeltraNET-4.3"), QStringLiteral("1.8.0"), QStringLiteral("13")));
+    QCOMPARE(removed.size(), 1);
+    QCOMPARE(model->item(1, 5)->data(DeviceModel::ProductTypeRole), QVariant(13));
+
     // A new scan clears the table; devices then come back as new rows.
     model->setRowCount(0);
     QCOMPARE(model->findRowByMac(MacA), -1);
