@@ -19,15 +19,14 @@
 //                              [--side both|transceiver|loop]
 //
 // Prints one line per measurement,
-//   "RECEIVER side=transceiver round=1 taken=N ms=T per_s=X arrived_per_s=Y drops=D cpu_ms=C per_cpu_s=P"
-// (arrived: what came in over the lab's link meanwhile; drops: what the kernel dropped for want of
-// room in the socket's buffer over the socket's life, warm-up included; cpu: the processor time
-// this process used in the window, all threads, and what it took in per second of it), then
+//   "RECEIVER side=transceiver round=1 taken=N ms=T per_s=X dropped=D offered_per_s=O cpu_ms=C per_cpu_s=P"
+// (dropped: what the kernel dropped in the window for want of room in the socket's buffer;
+// offered: what was taken in and dropped, per second; cpu: the processor time this process used in
+// the window, all threads, and what it took in per second of it), then
 // "RECEIVER_MEDIANS transceiver=X loop=Y ratio=Z" with the medians of the sides measured.
 //
-// On a machine of few cores the sender, which does the kernel's work for both ends of the link,
-// may well be slower than either side: then both take in what arrives, and the ratio says whether
-// the transceiver keeps up with it. The processor time per datagram tells the sides apart even then.
+// The sender must outpace both sides for the figures to be their ceilings rather than its own: the
+// kernel's drops show that it did.
 
 #include "netguard.h"
 #include "protocol/messageheader.h"
@@ -50,7 +49,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -59,9 +57,8 @@ struct Measurement
 {
     qint64 taken = 0;
     qint64 elapsedMs = 0;
-    qint64 arrived = 0;
-    qint64 drops = 0;
-    qint64 cpuMs = 0; // of this process, all its threads
+    qint64 dropped = 0; // by the kernel, for want of room in the socket's buffer
+    qint64 cpuMs = 0;   // of this process, all its threads
 };
 
 // Processor time used by this process so far, in microseconds.
@@ -71,13 +68,6 @@ qint64 processorTime()
     ::getrusage(RUSAGE_SELF, &usage);
     return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 + usage.ru_utime.tv_usec +
            usage.ru_stime.tv_usec;
-}
-
-// Datagrams that came in over the interface so far.
-qint64 arrivedPackets(const QString &interfaceName)
-{
-    QFile file(QStringLiteral("/sys/class/net/%1/statistics/rx_packets").arg(interfaceName));
-    return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : -1;
 }
 
 // What the kernel has dropped for the sockets on the device port (/proc/net/udp).
@@ -101,10 +91,7 @@ qint64 portDrops()
 class Window
 {
 public:
-    explicit Window(QString interfaceName, int warmupMs) : interfaceName(std::move(interfaceName)), warmupMs(warmupMs)
-    {
-        clock.start();
-    }
+    explicit Window(int warmupMs) : warmupMs(warmupMs) { clock.start(); }
 
     bool warmingUp() const { return !started; }
     qint64 elapsedMs() const { return clock.elapsed(); }
@@ -121,7 +108,7 @@ public:
     {
         started = true;
         takenAtStart = taken;
-        arrivedAtStart = arrivedPackets(interfaceName);
+        dropsAtStart = portDrops();
         cpuAtStart = processorTime();
         clock.restart();
     }
@@ -131,19 +118,17 @@ public:
         Measurement result;
         result.elapsedMs = clock.elapsed();
         result.taken = taken - takenAtStart;
-        result.arrived = arrivedPackets(interfaceName) - arrivedAtStart;
-        result.drops = portDrops();
+        result.dropped = portDrops() - dropsAtStart;
         result.cpuMs = (processorTime() - cpuAtStart) / 1000;
         return result;
     }
 
 private:
-    const QString interfaceName;
     const int warmupMs;
     QElapsedTimer clock;
     bool started = false;
     qint64 takenAtStart = 0;
-    qint64 arrivedAtStart = 0;
+    qint64 dropsAtStart = 0;
     qint64 cpuAtStart = 0;
 };
 
@@ -157,7 +142,7 @@ std::optional<Measurement> measureTransceiver(const PacketTransceiver::Interface
     qint64 taken = 0;
     QObject::connect(&transceiver, &PacketTransceiver::replyReceived, &transceiver,
                      [&taken](const QByteArray &) { ++taken; });
-    Window window(info.name, warmupMs);
+    Window window(warmupMs);
     QEventLoop loop;
     Measurement result;
     QTimer::singleShot(warmupMs, Qt::PreciseTimer, &loop, [&] {
@@ -171,7 +156,7 @@ std::optional<Measurement> measureTransceiver(const PacketTransceiver::Interface
     return result;
 }
 
-std::optional<Measurement> measureLoop(const QString &interfaceName, int warmupMs, int windowMs)
+std::optional<Measurement> measureLoop(int warmupMs, int windowMs)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const int on = 1;
@@ -202,7 +187,7 @@ std::optional<Measurement> measureLoop(const QString &interfaceName, int warmupM
         messages[i].msg_hdr.msg_iovlen = 1;
     }
 
-    Window window(interfaceName, warmupMs);
+    Window window(warmupMs);
     qint64 taken = 0;
     while (window.warmingUp() || window.elapsedMs() < windowMs) {
         const int received = ::recvmmsg(fd, messages.data(), Batch, MSG_WAITFORONE, nullptr);
@@ -274,19 +259,19 @@ int main(int argc, char *argv[])
             const bool transceiverTurn = (turn == 0) == transceiverFirst;
             if (transceiverTurn ? !transceiverSide : !loopSide)
                 continue;
-            const std::optional<Measurement> measured = transceiverTurn
-                                                            ? measureTransceiver(info, warmupMs, windowMs)
-                                                            : measureLoop(interfaceName, warmupMs, windowMs);
+            const std::optional<Measurement> measured =
+                transceiverTurn ? measureTransceiver(info, warmupMs, windowMs) : measureLoop(warmupMs, windowMs);
             if (!measured)
                 return 1;
             const qint64 ms = qMax<qint64>(measured->elapsedMs, 1);
             const double perSecond = double(measured->taken) * 1000 / double(ms);
             rates[transceiverTurn ? 0 : 1].push_back(perSecond);
-            std::printf("RECEIVER side=%s round=%d taken=%lld ms=%lld per_s=%.0f arrived_per_s=%.0f drops=%lld "
+            std::printf("RECEIVER side=%s round=%d taken=%lld ms=%lld per_s=%.0f dropped=%lld offered_per_s=%.0f "
                         "cpu_ms=%lld per_cpu_s=%.0f\n",
                         transceiverTurn ? "transceiver" : "loop", round, static_cast<long long>(measured->taken),
-                        static_cast<long long>(ms), perSecond, double(measured->arrived) * 1000 / double(ms),
-                        static_cast<long long>(measured->drops), static_cast<long long>(measured->cpuMs),
+                        static_cast<long long>(ms), perSecond, static_cast<long long>(measured->dropped),
+                        double(measured->taken + measured->dropped) * 1000 / double(ms),
+                        static_cast<long long>(measured->cpuMs),
                         double(measured->taken) * 1000 / double(qMax<qint64>(measured->cpuMs, 1)));
             std::fflush(stdout);
             if (transceiverTurn && measured->taken == 0)

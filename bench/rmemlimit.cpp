@@ -6,8 +6,9 @@
 //
 // Every setsockopt(SOL_SOCKET, SO_RCVBUF, value) that asks for more than the limit asks for the
 // limit instead, exactly as the kernel cuts it (value read as unsigned, so a negative one is cut
-// too); the kernel then doubles what it grants, as for any request. SO_RCVBUFFORCE, with which a
-// privileged program passes the limit, is left alone, as the kernel leaves it. Without the
+// too); the kernel then doubles what it grants, as for any request. SO_RCVBUFFORCE, which passes
+// the limit for a privileged process only, fails with EPERM as it does for the user of a desktop
+// program: the lab runs as root, the people who scan with the programs do not. Without the
 // variable (or with one that is not a number of bytes) every call goes through unchanged.
 
 #include <dlfcn.h>
@@ -55,6 +56,10 @@ extern "C" int setsockopt(int fd, int level, int name, const void *value, sockle
         return -1;
     }
     const unsigned int limit = receiveBufferLimit();
+    if (level == SOL_SOCKET && name == SO_RCVBUFFORCE && limit > 0) {
+        errno = EPERM;
+        return -1;
+    }
     if (level == SOL_SOCKET && name == SO_RCVBUF && limit > 0 && value && length >= sizeof(int)) {
         int requested = 0;
         std::memcpy(&requested, value, sizeof requested);
