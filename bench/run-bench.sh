@@ -288,7 +288,8 @@ scan_once()
 scan_rows()
 {
     local build="$1" limit="$2" load="$3" count="$4" file="$5"
-    local runs all_complete complete_min last_median last_max queue_median drops stall requests requests_max buffer
+    local runs all_complete complete_min last_median last_max queue_median drops stall requests requests_max broadcasts
+    local buffer
     runs=$(grep -c . "$file" || true)
     all_complete=$(awk -v n="$count" '{ for (i = 1; i <= NF; i++) if ($i == "complete=" n) c++ } END { print c + 0 }' "$file")
     complete_min=$(field complete <"$file" | sort -n | head -1)
@@ -299,8 +300,9 @@ scan_rows()
     stall=$(field longest_stall_ms <"$file" | median)
     requests=$(field requests <"$file" | median)
     requests_max=$(field requests <"$file" | sort -n | tail -1)
+    broadcasts=$(field broadcasts <"$file" | sort -n | tail -1)
     buffer=$(field rcvbuf <"$file" | sort -u | tr '\n' ' ' | sed 's/ $//')
-    echo "$(build_cell "$build")| $(limit_label "$limit") | $(load_label "$load") | $count | $all_complete of $runs | $complete_min | $last_median (${last_max:--}) | $queue_median | $drops | $stall | $requests (${requests_max:--}) | $buffer |"
+    echo "$(build_cell "$build")| $(limit_label "$limit") | $(load_label "$load") | $count | $all_complete of $runs | $complete_min | $last_median (${last_max:--}) | $queue_median | $drops | $stall | $requests (${requests_max:--}) | ${broadcasts:--} | $buffer |"
 }
 
 # Whether every run of a row's file had all N complete.
@@ -323,13 +325,14 @@ say "2/6 scan completeness in the network lab"
     echo "the devices' side of the lab during the run; the buffer is SO_RCVBUF as getsockopt reports it (twice"
     echo "the granted size, on Linux) after the program asked for 8 MiB. The limit of $(thousands "$small_rmem_max") bytes is"
     echo "played by a preloaded library that cuts the program's request as such a host's kernel does; the busy"
-    echo "process is a shell loop spinning beside the program for the whole run."
+    echo "process is a shell loop spinning beside the program for the whole run. Goal: all N complete in every"
+    echo "run of every row, and at $(thousands "$matrix_count") devices a longest stall of at most $stall_goal ms (median) in every row."
     if [[ -n "$before_dir" ]]; then
         echo "The two builds' runs take turns, with the same simulator and the same random start in each pair."
     fi
     echo
-    echo "$(build_head)| limit, bytes | machine | N devices | runs with all N complete | fewest complete rows | last row filled, ms, median (max) | peak receive queue, MiB, median | replies dropped by the kernel, all runs | longest stall, ms, median | requests sent per scan, median (max) | receive buffer, bytes |"
-    echo "$([[ -z "$before_dir" ]] || echo -n '|---')|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
+    echo "$(build_head)| limit, bytes | machine | N devices | runs with all N complete | fewest complete rows | last row filled, ms, median (max) | peak receive queue, MiB, median | replies dropped by the kernel, all runs | longest stall, ms, median | requests sent per scan, median (max) | broadcasts among them, max | receive buffer, bytes |"
+    echo "$([[ -z "$before_dir" ]] || echo -n '|---')|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >>"$figures"
 # The rows: the smaller sizes on this host idle, then the four conditions at the matrix size.
 scan_cases=()
@@ -426,7 +429,7 @@ cli_once()
 cli_rows()
 {
     local build="$1" limit="$2" load="$3" count="$4" file="$5"
-    local runs all_complete rows_min drops wall peak requests requests_max
+    local runs all_complete rows_min drops wall peak requests requests_max broadcasts
     runs=$(grep -c . "$file" || true)
     all_complete=$(field complete_rows <"$file" | awk -v n="$count" '$1 == n { c++ } END { print c + 0 }')
     rows_min=$(field complete_rows <"$file" | sort -n | head -1)
@@ -435,7 +438,8 @@ cli_rows()
     peak=$(field peak_kib <"$file" | median | awk '$1 != "-" { printf "%.1f", $1 / 1024 } $1 == "-" { print "-" }')
     requests=$(field requests <"$file" | median)
     requests_max=$(field requests <"$file" | sort -n | tail -1)
-    echo "$(build_cell "$build")| $(limit_label "$limit") | $(load_label "$load") | $count | $all_complete of $runs | $rows_min | $drops | $wall | $peak | $requests (${requests_max:--}) |"
+    broadcasts=$(field broadcasts <"$file" | sort -n | tail -1)
+    echo "$(build_cell "$build")| $(limit_label "$limit") | $(load_label "$load") | $count | $all_complete of $runs | $rows_min | $drops | $wall | $peak | $requests (${requests_max:--}) | ${broadcasts:--} |"
 }
 
 {
@@ -447,10 +451,10 @@ if [[ -x "$cli" ]]; then
         echo "\`veltra-find scan --format csv\` (its default wait of 3000 ms) in the lab with veltra-devsim's default"
         echo "jitter, the simulator started anew for each run; the same conditions as in benchmark 2. Complete rows"
         echo "are counted in its output; the kernel's drops on the device port are sampled every 10 ms while it runs;"
-        echo "the requests are counted where the devices are."
+        echo "the requests are counted where the devices are. Goal: all N complete in every run of every row."
         echo
-        echo "$(build_head)| limit, bytes | machine | N devices | runs with all N complete | fewest complete rows | replies dropped by the kernel, all runs | wall time, ms, median | peak resident memory, MiB, median | requests sent per scan, median (max) |"
-        echo "$([[ -z "$before_dir" ]] || echo -n '|---')|---|---|---:|---:|---:|---:|---:|---:|---:|"
+        echo "$(build_head)| limit, bytes | machine | N devices | runs with all N complete | fewest complete rows | replies dropped by the kernel, all runs | wall time, ms, median | peak resident memory, MiB, median | requests sent per scan, median (max) | broadcasts among them, max |"
+        echo "$([[ -z "$before_dir" ]] || echo -n '|---')|---|---|---:|---:|---:|---:|---:|---:|---:|---:|"
     } >>"$figures"
     declare -A cli_complete
     for build in "${builds[@]}"; do
@@ -584,7 +588,8 @@ if "$netlab" -- bash -c '
         echo "loop running) and a plain loop of recvmmsg (64 a call, same socket options) take turns, each on a"
         echo "socket of its own for $receiver_window_ms ms after a warm-up of 500 ms. Medians of the turns; \"offered\" is"
         echo "what was taken in and what the kernel dropped for want of room in the socket's buffer. The processor"
-        echo "time is the receiving process's, all threads."
+        echo "time is the receiving process's, all threads. Goal: the transceiver takes in at least $receiver_goal times what"
+        echo "the plain loop does."
         echo
         echo "$(build_head)| receiver | turns | taken in, datagrams per second | offered, per second | dropped by the kernel, all turns | processor time per datagram, µs | ratio to the plain loop |"
         echo "$([[ -z "$before_dir" ]] || echo -n '|---')|---|---:|---:|---:|---:|---:|---:|"
