@@ -43,9 +43,9 @@ sanitize:
 fuzz:
 	FUZZ_BUILD_DIR=$(FUZZ_BUILD_DIR) scripts/run-fuzzers.sh $(FUZZ_SECONDS)
 
-# The benchmarks of bench/, not part of the test suite: builds them as RelWithDebInfo in
+# The benchmarks of bench/, outside the test suite: builds them as RelWithDebInfo in
 # $(BENCH_BUILD_DIR), runs all six (those that send inside the network lab) and writes the figures
-# to docs/performance.md. Takes about fifteen minutes, some twenty with BENCH_BEFORE.
+# to docs/performance.md. Takes about ten minutes, a few more with BENCH_BEFORE.
 #   make bench                                the programs of this checkout
 #   make bench BENCH_BEFORE=/work/build-before
 #                                             also an older build's, measured in the same run

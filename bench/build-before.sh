@@ -13,9 +13,9 @@
 # the transceiver), so "before" needs its own of each, built from COMMIT's src/. They are built
 # from this checkout's bench/, copied over COMMIT's, so that both builds are measured by the same
 # code and print the same figures; the benchmarks use nothing of the program but what both have
-# (the main window's parts, PacketTransceiver's constructor, bindSocket() and replyReceived). The
-# rest of the tools (simulator, watch, preloaded limit, wrappers) run-bench.sh takes from the
-# newer build for both.
+# (the main window and its model, PacketTransceiver's constructor, bindSocket() and
+# replyReceived). The rest of the tools (simulator, watch, preloaded limit, wrappers) run-bench.sh
+# takes from the newer build for both.
 #
 # Environment: JOBS (default 2) parallel compile jobs; ccache is used when installed.
 set -euo pipefail
