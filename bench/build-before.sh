@@ -7,7 +7,8 @@
 #   COMMIT      the commit whose programs are measured as "before"
 #   BEFORE_DIR  the build folder to make or update
 #   SOURCE_DIR  where COMMIT is checked out, as a git worktree (default: BEFORE_DIR-src); made
-#               when missing, and must be at COMMIT when present
+#               when missing; when present, must be a detached checkout of COMMIT with no changes
+#               outside bench/, which this script replaces
 #
 # The scan probe and the receiver benchmark are made of the program's own libraries (the window,
 # the transceiver), so "before" needs its own of each, built from COMMIT's src/. They are built
@@ -22,7 +23,7 @@ set -euo pipefail
 
 me="$(basename "$0")"
 if (($# < 2 || $# > 3)); then
-    sed -n '/^# Usage:/,/^#               when missing/p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '/^# Usage:/,/^#               outside bench/p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 fi
 commit="$1"
@@ -37,6 +38,13 @@ if [[ -e "$source_dir" ]]; then
         echo "$me: $source_dir exists and is not a checkout of $commit" >&2
         exit 1
     }
+    # Its bench/ is replaced below: only a detached checkout with nothing changed elsewhere will do,
+    # never a checkout someone works on.
+    if git -C "$source_dir" symbolic-ref -q HEAD >/dev/null ||
+        [[ -n "$(git -C "$source_dir" status --porcelain -- . ':!bench')" ]]; then
+        echo "$me: $source_dir is on a branch or has changes outside bench/; give a folder of its own" >&2
+        exit 1
+    fi
 else
     git -C "$root" worktree add --detach "$source_dir" "$wanted"
 fi
