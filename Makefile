@@ -43,18 +43,22 @@ sanitize:
 fuzz:
 	FUZZ_BUILD_DIR=$(FUZZ_BUILD_DIR) scripts/run-fuzzers.sh $(FUZZ_SECONDS)
 
-# The benchmarks of bench/, not part of the test suite: builds them as RelWithDebInfo in
-# $(BENCH_BUILD_DIR), runs all four (those that broadcast inside the network lab) and writes the
-# figures to docs/performance.md. Takes about ten minutes.
-#   make bench
+# The benchmarks of bench/, outside the test suite: builds them as RelWithDebInfo in
+# $(BENCH_BUILD_DIR), runs all six (those that send inside the network lab) and writes the figures
+# to docs/performance.md. Takes about ten minutes, a few more with BENCH_BEFORE.
+#   make bench                                the programs of this checkout
+#   make bench BENCH_BEFORE=/work/build-before
+#                                             also an older build's, measured in the same run
+#                                             (bench/build-before.sh COMMIT DIR makes one)
 BENCH_BUILD_DIR ?= build-bench
+BENCH_BEFORE ?=
 
 .PHONY: bench
 
 bench: deps
 	cmake --preset bench -B $(BENCH_BUILD_DIR) $(CMAKE_FLAGS)
 	cmake --build $(BENCH_BUILD_DIR) --target veltra-benchmarks
-	bench/run-bench.sh $(BENCH_BUILD_DIR) --update-doc
+	bench/run-bench.sh $(BENCH_BUILD_DIR) --update-doc $(if $(BENCH_BEFORE),--before $(BENCH_BEFORE))
 
 # Desktop integration and documentation. Each builds in $(BUILD_DIR) first.
 #   make package              the Debian package $(BUILD_DIR)/veltra-device-finder_<version>_<arch>.deb

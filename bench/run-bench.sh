@@ -1,22 +1,38 @@
 #!/usr/bin/env bash
-# Runs the five benchmarks of bench/ and prints their figures as Markdown tables; with
+# SPDX-License-Identifier: Apache-2.0
+# Runs the six benchmarks of bench/ and prints their figures as Markdown tables; with
 # --update-doc (as `make bench` runs it) also writes them into docs/performance.md, between its
 # "figures" markers.
 #
-# Usage: bench/run-bench.sh BUILD_DIR [--update-doc] [--quick]
+# Usage: bench/run-bench.sh BUILD_DIR [--update-doc] [--quick] [--before BEFORE_DIR]
 #   --update-doc  replace the figures in docs/performance.md with these
 #   --quick       fewer sizes and runs, to try the machinery (never written to the document)
+#   --before BEFORE_DIR
+#                 also measure the programs of an older build (see bench/build-before.sh) in
+#                 benchmarks 2, 4 and 6, its runs taking turns with this build's, so that before
+#                 and after meet the same load
 #
 #   1. reply handling: DeviceModel with a table view against the straightforward baseline
-#   2. scan completeness: the main window scans simulated devices in the network lab
+#   2. scan completeness: the main window scans simulated devices in the network lab, at 5,000
+#      devices with this host's receive buffer limit and with the common default of 212,992 bytes,
+#      each on an idle machine and beside one busy process
 #   3. start-up: the desktop program against a bare Qt program showing an empty QMainWindow
-#   4. veltra-find scan of 5,000 simulated devices: wall time and peak memory
+#   4. veltra-find scan of 5,000 simulated devices in the same four conditions as benchmark 2
 #   5. memory of both programs while 20,000 made-up devices send replies of 65,507 bytes
+#   6. the receiver's ceiling: datagrams per second into the transceiver against a plain loop
 #
-# Benchmarks 2 and 4 broadcast: they run only inside the network lab (tests/lab/netlab), whose
+# Benchmarks 2, 4, 5 and 6 send: they run only inside the network lab (tests/lab/netlab), whose
 # namespaces reach no real interface. Benchmarks 1 and 3 send nothing, and run inside a network
 # namespace with only a loopback interface all the same. As root this works directly; a normal
 # user needs unprivileged user namespaces, as for `make test`.
+#
+# The lab cannot change the host's net.core.rmem_max, which its namespaces inherit: the smaller
+# limit is played by preloading bench/rmemlimit.cpp (libveltra_rmem_limit.so) into the program
+# measured, which cuts its SO_RCVBUF requests as such a host's kernel would. The busy process is a
+# shell loop that spins in the lab's host namespace from just before the program starts until it
+# has ended. The requests a program sent are counted where the devices are, by veltra-bench-watch
+# (bench/labwatch.cpp): the datagrams for the device port that arrive in the lab's lan namespace
+# carrying a request.
 #
 # Exit status: 0 when every benchmark ran (whether or not its goal was met), 1 otherwise.
 set -euo pipefail
@@ -24,7 +40,7 @@ set -euo pipefail
 me="$(basename "$0")"
 usage()
 {
-    sed -n '/^# Usage:/,/^#   --quick/p' "$0" | sed 's/^# \{0,1\}//' >&2
+    sed -n '/^# Usage:/,/^#                 and after meet/p' "$0" | sed 's/^# \{0,1\}//' >&2
     exit 2
 }
 
@@ -33,10 +49,16 @@ build_dir="$1"
 shift
 update_doc=false
 quick=false
+before_dir=""
 while (($#)); do
     case "$1" in
     --update-doc) update_doc=true ;;
     --quick) quick=true ;;
+    --before)
+        (($# >= 2)) || usage
+        before_dir="$2"
+        shift
+        ;;
     *) usage ;;
     esac
     shift
@@ -49,34 +71,88 @@ netlab="$root/tests/lab/netlab"
 devsim="$build_dir/src/devsim/veltra-devsim"
 app="$build_dir/src/app/veltra-device-finder"
 cli="$build_dir/src/cli/veltra-find"
+watch="$bench/veltra-bench-watch"
+rmem_limit="$bench/libveltra_rmem_limit.so"
+measure="$bench/veltra-bench-measure"
+fake="$bench/veltra-bench-fake-devices"
 doc="$root/docs/performance.md"
 
 for program in "$bench/veltra-bench-replies" "$bench/veltra-bench-scan" "$bench/veltra-bench-startup" \
-    "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" "$bench/veltra-bench-measure" \
-    "$bench/libveltra_startup_probe.so" "$bench/veltra-bench-fake-devices" "$devsim" "$app"; do
+    "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" "$measure" \
+    "$bench/libveltra_startup_probe.so" "$fake" "$bench/veltra-bench-receiver" "$watch" "$rmem_limit" "$devsim" \
+    "$app"; do
     [[ -e "$program" ]] || { echo "$me: $program is missing; build the target veltra-benchmarks" >&2 && exit 1; }
 done
 
+# The builds measured in benchmarks 2, 4 and 6, in the order their runs take turns. The simulator,
+# the watch, the preloaded limit and the wrappers are this build's for both: only the programs
+# differ. The scan probe and the receiver benchmark are each build's own, since they are made of
+# the program's libraries.
+builds=(after)
+declare -A build_label probe_of cli_of receiver_of
+source_label()
+{
+    local source="$1" commit
+    commit="$(git -C "$source" rev-parse --short HEAD 2>/dev/null || echo '?')"
+    git -C "$source" diff --quiet HEAD -- src 2>/dev/null || commit+=" with uncommitted changes"
+    echo "$commit"
+}
+build_label[after]="after ($(source_label "$root"))"
+probe_of[after]="$bench/veltra-bench-scan"
+cli_of[after]="$cli"
+receiver_of[after]="$bench/veltra-bench-receiver"
+if [[ -n "$before_dir" ]]; then
+    before_dir="$(realpath "$before_dir")"
+    for program in "$before_dir/bench/veltra-bench-scan" "$before_dir/src/cli/veltra-find"; do
+        [[ -x "$program" ]] || { echo "$me: $program is missing; see bench/build-before.sh" >&2 && exit 1; }
+    done
+    before_source="$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$before_dir/CMakeCache.txt" 2>/dev/null || true)"
+    builds=(before after)
+    build_label[before]="before ($(source_label "${before_source:-$before_dir}"))"
+    probe_of[before]="$before_dir/bench/veltra-bench-scan"
+    cli_of[before]="$before_dir/src/cli/veltra-find"
+    receiver_of[before]=""
+    [[ -x "$before_dir/bench/veltra-bench-receiver" ]] && receiver_of[before]="$before_dir/bench/veltra-bench-receiver"
+fi
+# The first column of the tables of benchmarks 2, 4 and 6: which build, when there are two.
+build_cell()
+{
+    [[ -z "$before_dir" ]] || echo -n "| ${build_label[$1]} "
+}
+build_head()
+{
+    [[ -z "$before_dir" ]] || echo -n "| build "
+}
+
 if [[ "$quick" == true ]]; then
     reply_args=(--counts "100,1000" --runs 2 --baseline-runs 1)
-    scan_counts=(250 1000)
-    scan_runs=2
-    small_buffer_runs=0
+    scan_counts=(250)
+    scan_runs=1
+    matrix_count=1000
+    matrix_runs=1
     startup_runs=5
-    cli_count=1000
-    cli_runs=1
+    receiver_rounds=1
+    receiver_window_ms=1000
 else
     reply_args=(--counts "100,1000,5000" --runs 5 --baseline-runs 3)
-    scan_counts=(250 1000 5000)
+    scan_counts=(250 1000)
     scan_runs=5
-    small_buffer_runs=3
+    matrix_count=5000
+    matrix_runs=5
     startup_runs=15
-    cli_count=5000
-    cli_runs=3
+    receiver_rounds=3
+    receiver_window_ms=3000
 fi
-# What many desktop systems allow a receive buffer (net.core.rmem_max): measured in the lab by
-# setting the program's buffer to it, since the lab cannot change the host's limit.
+# What many desktop systems allow a receive buffer (net.core.rmem_max), played by the preload.
 small_rmem_max=212992
+host_rmem_max="$(cat /proc/sys/net/core/rmem_max)"
+# The conditions of benchmarks 2 and 4: receive buffer limit, then load of the machine.
+limits=("$small_rmem_max" host)
+loads=(idle busy)
+# The longest the window's event loop may stall at the matrix size, median of the runs (ms).
+stall_goal=50
+# Benchmark 6: the ratio of the transceiver's rate to the plain loop's that is the goal.
+receiver_goal=0.8
 
 tmp="$(mktemp -d "${TMPDIR:-/tmp}/veltra-bench.XXXXXX")"
 trap 'rm -rf "$tmp"' EXIT
@@ -110,6 +186,51 @@ field()
     tr ' ' '\n' | sed -n "s/^$1=//p"
 }
 
+# 212992 -> 212,992
+thousands()
+{
+    echo "$1" | sed ':a; s/\B[0-9]\{3\}\>/,&/; ta'
+}
+
+limit_label()
+{
+    if [[ "$1" == host ]]; then
+        echo "this host's, $(thousands "$host_rmem_max")"
+    else
+        echo "$(thousands "$1") (preloaded)"
+    fi
+}
+
+load_label()
+{
+    if [[ "$1" == busy ]]; then echo "one busy process"; else echo "idle"; fi
+}
+
+# One run in a fresh lab with COUNT simulated devices (random start SEED): COMMAND runs in the
+# lab's host namespace under veltra-bench-watch, with the receive buffer limit LIMIT ("host", or
+# bytes played by the preload) and, for LOAD "busy", a spinning shell beside it. Its standard
+# output and error go to OUT and ERR.
+#   lab_run COUNT SEED LIMIT LOAD OUT ERR COMMAND [ARGS...]
+lab_run()
+{
+    local count="$1" seed="$2" limit="$3" load="$4" out="$5" err="$6"
+    shift 6
+    local command=("$watch")
+    [[ "$limit" == host ]] || command+=(env "LD_PRELOAD=$rmem_limit" "VELTRA_BENCH_RMEM_MAX=$limit")
+    command+=("$@")
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    "$netlab" --devsim-bin "$devsim" --devsim-log "$tmp/devsim.err" --devsim --count "$count" --random-start "$seed" -- \
+        bash -c 'if [[ "$0" == busy ]]; then
+                     bash -c "while :; do :; done" &
+                     spinner=$!
+                     sleep 0.2
+                 fi
+                 status=0
+                 "$@" || status=$?
+                 [[ -z "${spinner:-}" ]] || kill "$spinner"
+                 exit "$status"' "$load" "${command[@]}" >"$out" 2>"$err"
+}
+
 {
     echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') on $(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo '?')$(
         git -C "$root" diff --quiet HEAD -- src 2>/dev/null || echo ' (with uncommitted changes)')."
@@ -125,7 +246,7 @@ field()
 } >"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "1/5 reply handling (a few minutes: the baseline is slow by design)"
+say "1/6 reply handling (a few minutes: the baseline is slow by design)"
 if isolated "$bench/veltra-bench-replies" "${reply_args[@]}" >"$tmp/replies.out" 2>"$tmp/replies.err"; then
     qt="$(sed -n 's/^# Qt \([^ ]*\) .*/\1/p' "$tmp/replies.out")"
     {
@@ -145,20 +266,30 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-# One scan in a fresh lab: prints the probe's SCAN line, or nothing.
+# One scan of the window of BUILD in a fresh lab: prints the probe's SCAN line with the watch's
+# figures, or a line of a run that did not get as far as the count check.
 scan_once()
 {
-    local count="$1" random_start="$2"
-    shift 2
-    "$netlab" --devsim-bin "$devsim" --devsim-log "$tmp/devsim.err" --devsim --count "$count" --random-start "$random_start" -- \
-        "$bench/veltra-bench-scan" --expect "$count" "$@" 2>>"$tmp/scan.err" | grep '^SCAN' || true
+    local build="$1" count="$2" seed="$3" limit="$4" load="$5" scan watched
+    lab_run "$count" "$seed" "$limit" "$load" "$tmp/scan.out" "$tmp/scan.run.err" \
+        "${probe_of[$build]}" --expect "$count" || true
+    cat "$tmp/scan.run.err" >>"$tmp/scan.err"
+    scan="$(grep '^SCAN' "$tmp/scan.out" || true)"
+    watched="$(grep '^WATCH' "$tmp/scan.run.err" | sed 's/^WATCH //' || true)"
+    if [[ -z "$scan" ]]; then
+        say "a scan of $count devices ($build, limit $limit, $load) ended before its count check:"
+        grep -v '^WATCH' "$tmp/scan.run.err" | tail -5 >&2 || true
+        scan="SCAN expected=$count failed=yes complete=0"
+    fi
+    echo "$scan $watched"
 }
 
-# Table rows for the scans of one N, from their SCAN lines in a file.
+# One table row of benchmark 2, from the lines of its runs in a file.
 scan_rows()
 {
-    local count="$1" file="$2" label="$3"
-    local runs all_complete complete_min last_median last_max queue_median drops stall buffer
+    local build="$1" limit="$2" load="$3" count="$4" file="$5"
+    local runs all_complete complete_min last_median last_max queue_median drops stall requests requests_max broadcasts
+    local buffer
     runs=$(grep -c . "$file" || true)
     all_complete=$(awk -v n="$count" '{ for (i = 1; i <= NF; i++) if ($i == "complete=" n) c++ } END { print c + 0 }' "$file")
     complete_min=$(field complete <"$file" | sort -n | head -1)
@@ -167,11 +298,21 @@ scan_rows()
     queue_median=$(field peak_queue <"$file" | median | awk '{ printf "%.2f", $1 / 1048576 }')
     drops=$(field drops <"$file" | awk '{ s += $1 } END { print s + 0 }')
     stall=$(field longest_stall_ms <"$file" | median)
+    requests=$(field requests <"$file" | median)
+    requests_max=$(field requests <"$file" | sort -n | tail -1)
+    broadcasts=$(field broadcasts <"$file" | sort -n | tail -1)
     buffer=$(field rcvbuf <"$file" | sort -u | tr '\n' ' ' | sed 's/ $//')
-    echo "| $label | $count | $all_complete of $runs | $complete_min | $last_median ($last_max) | $queue_median | $drops | $stall | $buffer |"
+    echo "$(build_cell "$build")| $(limit_label "$limit") | $(load_label "$load") | $count | $all_complete of $runs | $complete_min | $last_median (${last_max:--}) | $queue_median | $drops | $stall | $requests (${requests_max:--}) | ${broadcasts:--} | $buffer |"
 }
 
-say "2/5 scan completeness in the network lab"
+# Whether every run of a row's file had all N complete.
+all_runs_complete()
+{
+    local count="$1" file="$2"
+    [[ -s "$file" ]] && awk -v n="$count" '{ ok = 0; for (i = 1; i <= NF; i++) if ($i == "complete=" n) ok = 1; if (!ok) bad = 1 } END { exit bad }' "$file"
+}
+
+say "2/6 scan completeness in the network lab"
 : >"$tmp/scan.err"
 {
     echo "### 2. Scan completeness"
@@ -180,42 +321,73 @@ say "2/5 scan completeness in the network lab"
     echo "(offscreen) per run, each run in a fresh lab. \"Complete\" counts the rows with text in all six columns"
     echo "when the count check runs. Times are after the first broadcast; the receive queue is what waited in"
     echo "the kernel for the program, sampled every millisecond; the stall is the longest the event loop went"
-    echo "without a turn after the second broadcast; the buffer is SO_RCVBUF as getsockopt reports it (twice"
-    echo "the granted size, on Linux) after the program asked for 8 MiB."
+    echo "without a turn after the second broadcast; the requests are the datagrams with a request that reached"
+    echo "the devices' side of the lab during the run; the buffer is SO_RCVBUF as getsockopt reports it (twice"
+    echo "the granted size, on Linux) after the program asked for 8 MiB. The limit of $(thousands "$small_rmem_max") bytes is"
+    echo "played by a preloaded library that cuts the program's request as such a host's kernel does; the busy"
+    echo "process is a shell loop spinning beside the program for the whole run. Goal: all N complete in every"
+    echo "run of every row, and at $(thousands "$matrix_count") devices a longest stall of at most $stall_goal ms (median) in every row."
+    if [[ -n "$before_dir" ]]; then
+        echo "The two builds' runs take turns, with the same simulator and the same random start in each pair."
+    fi
     echo
-    echo "| host limit | N devices | runs with all N complete | fewest complete rows | last row filled, ms, median (max) | peak receive queue, MiB, median | replies dropped by the kernel, all runs | longest stall, ms, median | receive buffer, bytes |"
-    echo "|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+    echo "$(build_head)| limit, bytes | machine | N devices | runs with all N complete | fewest complete rows | last row filled, ms, median (max) | peak receive queue, MiB, median | replies dropped by the kernel, all runs | longest stall, ms, median | requests sent per scan, median (max) | broadcasts among them, max | receive buffer, bytes |"
+    echo "$([[ -z "$before_dir" ]] || echo -n '|---')|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|"
 } >>"$figures"
-scan_goal=true
+# The rows: the smaller sizes on this host idle, then the four conditions at the matrix size.
+scan_cases=()
 for count in "${scan_counts[@]}"; do
-    : >"$tmp/scan-$count.txt"
-    for ((run = 1; run <= scan_runs; run++)); do
-        scan_once "$count" "$run" >>"$tmp/scan-$count.txt"
-    done
-    row="$(scan_rows "$count" "$tmp/scan-$count.txt" "this host's")"
-    echo "$row" >>"$figures"
-    [[ "$row" == *"| $scan_runs of $scan_runs |"* ]] || scan_goal=false
+    scan_cases+=("host idle $count $scan_runs")
 done
-if ((small_buffer_runs > 0)); then
-    : >"$tmp/scan-small.txt"
-    for ((run = 1; run <= small_buffer_runs; run++)); do
-        scan_once 1000 "$run" --rmem-max "$small_rmem_max" >>"$tmp/scan-small.txt"
+for limit in "${limits[@]}"; do
+    for load in "${loads[@]}"; do
+        scan_cases+=("$limit $load $matrix_count $matrix_runs")
     done
-    scan_rows 1000 "$tmp/scan-small.txt" "$small_rmem_max bytes (set by the probe; outside the goal)" >>"$figures"
-fi
-if [[ ! -s "$tmp/scan-${scan_counts[0]}.txt" ]]; then
-    failed=true
-    say "scan benchmark produced nothing:"
-    tail -20 "$tmp/scan.err" >&2
-fi
+done
+declare -A scan_complete scan_worst_stall
+for build in "${builds[@]}"; do
+    scan_complete[$build]=yes
+    scan_worst_stall[$build]=0
+done
+for case_ in "${scan_cases[@]}"; do
+    read -r limit load count runs <<<"$case_"
+    say "  window: $count devices, limit $limit, $load, $runs run(s) of each build"
+    for build in "${builds[@]}"; do
+        : >"$tmp/scan-$build.txt"
+    done
+    for ((run = 1; run <= runs; run++)); do
+        for build in "${builds[@]}"; do
+            scan_once "$build" "$count" "$run" "$limit" "$load" >>"$tmp/scan-$build.txt"
+        done
+    done
+    for build in "${builds[@]}"; do
+        scan_rows "$build" "$limit" "$load" "$count" "$tmp/scan-$build.txt" >>"$figures"
+        all_runs_complete "$count" "$tmp/scan-$build.txt" || scan_complete[$build]=no
+        if ((count == matrix_count)); then
+            stall=$(field longest_stall_ms <"$tmp/scan-$build.txt" | median)
+            [[ "$stall" == - ]] && stall=999999
+            scan_worst_stall[$build]=$(awk -v a="${scan_worst_stall[$build]}" -v b="$stall" 'BEGIN { print (b > a) ? b : a }')
+        fi
+        if ! grep -q 'rows=' "$tmp/scan-$build.txt"; then
+            failed=true
+            say "scan benchmark produced nothing ($build):"
+            tail -20 "$tmp/scan.err" >&2
+        fi
+    done
+done
 {
     echo
-    echo "    RESULT scan all-complete-in-every-run=$([[ "$scan_goal" == true ]] && echo yes || echo no)"
+    for build in "${builds[@]}"; do
+        stall_met=$(awk -v s="${scan_worst_stall[$build]}" -v g="$stall_goal" 'BEGIN { print (s <= g) ? "yes" : "no" }')
+        met=no
+        [[ "${scan_complete[$build]}" == yes && "$stall_met" == yes ]] && met=yes
+        echo "    RESULT scan$([[ -z "$before_dir" ]] || echo " build=$build") all-complete-in-every-run=${scan_complete[$build]} longest-stall-ms-at-$matrix_count=${scan_worst_stall[$build]} stall-goal=$stall_goal met=$met"
+    done
     echo
 } >>"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "3/5 start-up"
+say "3/6 start-up"
 if isolated "$bench/veltra-bench-startup" --probe "$bench/libveltra_startup_probe.so" --runs "$startup_runs" \
     "$app" "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" \
     >"$tmp/startup.out" 2>"$tmp/startup.err"; then
@@ -238,34 +410,84 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "4/5 veltra-find scan"
+say "4/6 veltra-find scan"
+# One scan of veltra-find of BUILD in a fresh lab: prints the wrapper's and the watch's figures and
+# the complete rows of its output.
+cli_once()
+{
+    local build="$1" count="$2" seed="$3" limit="$4" load="$5" rows
+    lab_run "$count" "$seed" "$limit" "$load" "$tmp/cli.csv" "$tmp/cli.err" \
+        "$measure" "${cli_of[$build]}" scan --format csv || true
+    rows=$(tr -d '\r' <"$tmp/cli.csv" | grep -c ',true$' || true) # RFC 4180 lines end in CR LF
+    if ! grep -q '^MEASURE' "$tmp/cli.err"; then
+        say "veltra-find ($build, limit $limit, $load) did not run:"
+        tail -5 "$tmp/cli.err" >&2
+    fi
+    echo "$(grep '^MEASURE' "$tmp/cli.err" || echo MEASURE) $(grep '^WATCH' "$tmp/cli.err" | sed 's/^WATCH //') complete_rows=$rows"
+}
+
+cli_rows()
+{
+    local build="$1" limit="$2" load="$3" count="$4" file="$5"
+    local runs all_complete rows_min drops wall peak requests requests_max broadcasts
+    runs=$(grep -c . "$file" || true)
+    all_complete=$(field complete_rows <"$file" | awk -v n="$count" '$1 == n { c++ } END { print c + 0 }')
+    rows_min=$(field complete_rows <"$file" | sort -n | head -1)
+    drops=$(field kernel_drops <"$file" | awk '{ s += $1 } END { print s + 0 }')
+    wall=$(field wall_ms <"$file" | median)
+    peak=$(field peak_kib <"$file" | median | awk '$1 != "-" { printf "%.1f", $1 / 1024 } $1 == "-" { print "-" }')
+    requests=$(field requests <"$file" | median)
+    requests_max=$(field requests <"$file" | sort -n | tail -1)
+    broadcasts=$(field broadcasts <"$file" | sort -n | tail -1)
+    echo "$(build_cell "$build")| $(limit_label "$limit") | $(load_label "$load") | $count | $all_complete of $runs | $rows_min | $drops | $wall | $peak | $requests (${requests_max:--}) | ${broadcasts:--} |"
+}
+
 {
     echo "### 4. veltra-find scan"
     echo
 } >>"$figures"
 if [[ -x "$cli" ]]; then
-    : >"$tmp/cli.txt"
-    for ((run = 1; run <= cli_runs; run++)); do
-        "$netlab" --devsim-bin "$devsim" --devsim --count "$cli_count" --random-start "$run" -- \
-            "$bench/veltra-bench-measure" "$cli" scan --format csv >"$tmp/cli.csv" 2>"$tmp/cli.err" || true
-        rows=$(tr -d '\r' <"$tmp/cli.csv" | grep -c ',true$' || true) # RFC 4180 lines end in CR LF
-        echo "$(grep '^MEASURE' "$tmp/cli.err" || echo MEASURE) complete_rows=$rows" >>"$tmp/cli.txt"
-    done
-    wall=$(field wall_ms <"$tmp/cli.txt" | median)
-    peak=$(field peak_kib <"$tmp/cli.txt" | median | awk '{ printf "%.1f", $1 / 1024 }')
-    rows=$(field complete_rows <"$tmp/cli.txt" | sort -n | head -1)
-    if [[ -z "$wall" || "$wall" == "-" ]]; then
-        failed=true
-        say "veltra-find benchmark failed:"
-        cat "$tmp/cli.err" >&2
-    fi
     {
-        echo "\`veltra-find scan --format csv\` (its default wait of 3000 ms) in the lab with veltra-devsim's"
-        echo "default jitter; medians of $cli_runs run(s), the simulator started anew for each."
+        echo "\`veltra-find scan --format csv\` (its default wait of 3000 ms) in the lab with veltra-devsim's default"
+        echo "jitter, the simulator started anew for each run; the same conditions as in benchmark 2. Complete rows"
+        echo "are counted in its output; the kernel's drops on the device port are sampled every 10 ms while it runs;"
+        echo "the requests are counted where the devices are. Goal: all N complete in every run of every row."
         echo
-        echo "| N devices | runs | wall time, ms | peak resident memory, MiB | complete rows (fewest) |"
-        echo "|---:|---:|---:|---:|---:|"
-        echo "| $cli_count | $cli_runs | $wall | $peak | $rows |"
+        echo "$(build_head)| limit, bytes | machine | N devices | runs with all N complete | fewest complete rows | replies dropped by the kernel, all runs | wall time, ms, median | peak resident memory, MiB, median | requests sent per scan, median (max) | broadcasts among them, max |"
+        echo "$([[ -z "$before_dir" ]] || echo -n '|---')|---|---|---:|---:|---:|---:|---:|---:|---:|---:|"
+    } >>"$figures"
+    declare -A cli_complete
+    for build in "${builds[@]}"; do
+        cli_complete[$build]=yes
+    done
+    for limit in "${limits[@]}"; do
+        for load in "${loads[@]}"; do
+            say "  veltra-find: $matrix_count devices, limit $limit, $load, $matrix_runs run(s) of each build"
+            for build in "${builds[@]}"; do
+                : >"$tmp/cli-$build.txt"
+            done
+            for ((run = 1; run <= matrix_runs; run++)); do
+                for build in "${builds[@]}"; do
+                    cli_once "$build" "$matrix_count" "$run" "$limit" "$load" >>"$tmp/cli-$build.txt"
+                done
+            done
+            for build in "${builds[@]}"; do
+                cli_rows "$build" "$limit" "$load" "$matrix_count" "$tmp/cli-$build.txt" >>"$figures"
+                field complete_rows <"$tmp/cli-$build.txt" | awk -v n="$matrix_count" '$1 != n { bad = 1 } END { exit bad }' ||
+                    cli_complete[$build]=no
+                if [[ -z "$(field wall_ms <"$tmp/cli-$build.txt")" ]]; then
+                    failed=true
+                    say "veltra-find benchmark failed ($build):"
+                    cat "$tmp/cli.err" >&2
+                fi
+            done
+        done
+    done
+    {
+        echo
+        for build in "${builds[@]}"; do
+            echo "    RESULT cli$([[ -z "$before_dir" ]] || echo " build=$build") all-complete-in-every-run=${cli_complete[$build]}"
+        done
         echo
     } >>"$figures"
 else
@@ -274,18 +496,18 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "5/5 memory under made-up devices"
+say "5/6 memory under made-up devices"
 if [[ "$quick" == true ]]; then
     fake_count=2000
 else
     fake_count=20000
 fi
-fake="$bench/veltra-bench-fake-devices"
 # The sender plays the devices from lan while the program listens in host; both in one fresh lab.
 with_fake_devices()
 {
     local delay="$1"
     shift
+    # shellcheck disable=SC2016 # expanded by the inner shell
     "$netlab" -- bash -c '$NETLAB_LAN_EXEC "$0" --count "$1" --delay-ms "$2" --duration-ms 8000 >"$3" 2>&1 &
         sender=$!; "${@:4}"; status=$?; wait "$sender"; exit "$status"' \
         "$fake" "$fake_count" "$delay" "$tmp/fake.out" "$@"
@@ -322,6 +544,93 @@ if [[ -x "$cli" ]]; then
     fi
 fi
 echo >>"$figures"
+
+# ---------------------------------------------------------------------------------------------
+say "6/6 the receiver's ceiling"
+# One lab: the sender floods from lan for the whole benchmark while the receivers take turns in
+# host, each measuring one side once; the order of the turns rotates every round.
+receiver_steps=()
+for ((round = 1; round <= receiver_rounds; round++)); do
+    steps=("after:transceiver:${receiver_of[after]}" "after:loop:${receiver_of[after]}")
+    [[ -z "${receiver_of[before]:-}" ]] || steps+=("before:transceiver:${receiver_of[before]}")
+    shift_by=$(((round - 1) % ${#steps[@]}))
+    receiver_steps+=("${steps[@]:shift_by}" "${steps[@]:0:shift_by}")
+done
+: >"$tmp/receiver.txt"
+# shellcheck disable=SC2016 # expanded by the inner shell
+if "$netlab" -- bash -c '
+        fake="$1" window_ms="$2" out="$3" flood_out="$4"
+        shift 4
+        mac="$(tr a-f A-F <"/sys/class/net/$NETLAB_HOST_IF/address")"
+        $NETLAB_LAN_EXEC "$fake" --flood --segments 64 --count 1024 --size 329 --delay-ms 0 --duration-ms 900000 \
+            --dest-mac "$mac" --to "$NETLAB_HOST_IP" >"$flood_out" 2>&1 &
+        sender=$!
+        sleep 0.5
+        status=0
+        for step in "$@"; do
+            build="${step%%:*}" rest="${step#*:}"
+            "${rest#*:}" --rounds 1 --side "${rest%%:*}" --window-ms "$window_ms" --warmup-ms 500 >"$out.step" ||
+                status=1
+            sed -n "s/^RECEIVER /RECEIVER build=$build /p" "$out.step" >>"$out"
+        done
+        kill -TERM "$sender"
+        wait "$sender" || true
+        exit "$status"' bash "$fake" "$receiver_window_ms" "$tmp/receiver.txt" "$tmp/flood.out" "${receiver_steps[@]}" \
+    2>"$tmp/receiver.err"; then
+    {
+        echo "### 6. The receiver's ceiling"
+        echo
+        echo "A sender in the lab's lan namespace sends 329-byte configuration replies addressed to the host's MAC"
+        echo "as fast as it can, $(field sent_per_s <"$tmp/flood.out") a second over the whole benchmark (64 to a datagram that the host's"
+        echo "kernel splits into one datagram each, so that the sender outpaces the receivers: on two cores a"
+        echo "sender of single datagrams, which does the kernel's work for both ends of the link, does not). In"
+        echo "the host namespace a PacketTransceiver (its replyReceived signals counted on the main thread, event"
+        echo "loop running) and a plain loop of recvmmsg (64 a call, same socket options) take turns, each on a"
+        echo "socket of its own for $receiver_window_ms ms after a warm-up of 500 ms. Medians of the turns; \"offered\" is"
+        echo "what was taken in and what the kernel dropped for want of room in the socket's buffer. The processor"
+        echo "time is the receiving process's, all threads. Goal: the transceiver takes in at least $receiver_goal times what"
+        echo "the plain loop does."
+        echo
+        echo "$(build_head)| receiver | turns | taken in, datagrams per second | offered, per second | dropped by the kernel, all turns | processor time per datagram, µs | ratio to the plain loop |"
+        echo "$([[ -z "$before_dir" ]] || echo -n '|---')|---|---:|---:|---:|---:|---:|---:|"
+    } >>"$figures"
+    loop_rate=$(grep -F 'build=after side=loop ' "$tmp/receiver.txt" | field per_s | median)
+    receiver_results=()
+    for build in "${builds[@]}"; do
+        for side in transceiver loop; do
+            [[ "$side" == loop && "$build" != after ]] && continue
+            grep -F "build=$build side=$side " "$tmp/receiver.txt" >"$tmp/receiver-side.txt" || true
+            [[ -s "$tmp/receiver-side.txt" ]] || continue
+            turns=$(grep -c . "$tmp/receiver-side.txt")
+            rate=$(field per_s <"$tmp/receiver-side.txt" | median)
+            offered=$(field offered_per_s <"$tmp/receiver-side.txt" | median)
+            drops=$(field dropped <"$tmp/receiver-side.txt" | awk '{ s += $1 } END { print s + 0 }')
+            cpu=$(awk '{ t = ""; c = ""; for (i = 1; i <= NF; i++) { if ($i ~ /^taken=/) t = substr($i, 7); if ($i ~ /^cpu_ms=/) c = substr($i, 8) } if (t > 0) print c * 1000 / t }' \
+                "$tmp/receiver-side.txt" | median | awk '$1 != "-" { printf "%.2f", $1 } $1 == "-" { print "-" }')
+            ratio=$(awk -v a="$rate" -v b="$loop_rate" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }')
+            name="PacketTransceiver"
+            [[ "$side" == loop ]] && name="recvmmsg loop"
+            echo "$(build_cell "$build")| $name | $turns | $(printf '%.0f' "$rate") | $(printf '%.0f' "$offered") | $drops | $cpu | $ratio |" >>"$figures"
+            if [[ "$side" == transceiver ]]; then
+                met=$(awk -v r="$ratio" -v g="$receiver_goal" 'BEGIN { print (r != "-" && r >= g) ? "yes" : "no" }')
+                receiver_results+=("    RESULT receiver$([[ -z "$before_dir" ]] || echo " build=$build") transceiver-per-s=$(printf '%.0f' "$rate") loop-per-s=$(printf '%.0f' "$loop_rate") ratio=$ratio goal=$receiver_goal met=$met")
+            fi
+        done
+    done
+    if [[ -n "$before_dir" && -z "${receiver_of[before]}" ]]; then
+        echo >>"$figures"
+        echo "The build before has no veltra-bench-receiver: its transceiver was not measured." >>"$figures"
+    fi
+    {
+        echo
+        printf '%s\n' "${receiver_results[@]}"
+        echo
+    } >>"$figures"
+else
+    failed=true
+    say "receiver benchmark failed:"
+    cat "$tmp/receiver.err" "$tmp/receiver.txt" "$tmp/flood.out" >&2
+fi
 
 cat "$figures"
 
