@@ -42,15 +42,21 @@ void writeUInt32(QByteArray &datagram, int offset, quint32 value)
 
 QString readText(const QByteArray &datagram, int offset, int width)
 {
+    const QByteArrayView bytes = textBytes(datagram, offset, width);
+    return QString::fromLatin1(bytes.data(), bytes.size());
+}
+
+QByteArrayView textBytes(const QByteArray &datagram, int offset, int width)
+{
     if (offset < 0 || offset >= datagram.size())
-        return QString();
+        return {};
     qsizetype end = datagram.size();
     if (width >= 0)
         end = std::min<qsizetype>(end, qsizetype(offset) + width);
     const char *begin = datagram.constData() + offset;
     const void *nul = std::memchr(begin, '\0', size_t(end - offset));
     const qsizetype length = nul ? static_cast<const char *>(nul) - begin : end - offset;
-    return QString::fromLatin1(begin, length);
+    return QByteArrayView(begin, length);
 }
 
 quint8 readUInt8(const QByteArray &datagram, int offset)

@@ -22,7 +22,9 @@
 namespace {
 
 // Datagrams taken from the kernel in one call.
-constexpr int BatchSize = 64;
+constexpr int BatchSize = 128;
+// The queue signals the taker once it holds this many datagrams, or when the socket runs dry.
+constexpr size_t ReadySize = 512;
 // Larger than any UDP datagram.
 constexpr int MaxDatagramSize = 65536;
 // After a read error the thread waits this long (milliseconds) before it reads again: an error
@@ -124,15 +126,15 @@ void DatagramReceiver::close()
     ready = false;
 }
 
-bool DatagramReceiver::take(Datagram *datagram)
+void DatagramReceiver::take(qsizetype max, std::deque<Datagram> *into)
 {
     const std::lock_guard<std::mutex> lock(mutex);
-    if (queue.empty())
-        return false;
     const bool wasFull = heldBytes >= heldLimit;
-    heldBytes -= queue.front().data.size() + HeldOverhead;
-    *datagram = std::move(queue.front());
-    queue.pop_front();
+    for (qsizetype i = 0; i < max && !queue.empty(); ++i) {
+        heldBytes -= queue.front().data.size() + HeldOverhead;
+        into->push_back(std::move(queue.front()));
+        queue.pop_front();
+    }
     if (queue.empty() && ready) {
         char byte = 0;
         [[maybe_unused]] const ssize_t read = ::read(readyPipe[0], &byte, 1);
@@ -140,7 +142,21 @@ bool DatagramReceiver::take(Datagram *datagram)
     }
     if (wasFull && heldBytes < heldLimit)
         roomFreed.notify_all();
-    return true;
+}
+
+void DatagramReceiver::keepReady()
+{
+    const std::lock_guard<std::mutex> lock(mutex);
+    signalReady();
+}
+
+void DatagramReceiver::signalReady()
+{
+    if (ready || readyPipe[1] < 0)
+        return;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(readyPipe[1], &byte, 1);
+    ready = true;
 }
 
 bool DatagramReceiver::hasWaiting() const
@@ -183,6 +199,11 @@ void DatagramReceiver::run()
             return;
         if (readBatch())
             continue;
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            if (!queue.empty())
+                signalReady();
+        }
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             std::this_thread::sleep_for(std::chrono::milliseconds(ErrorBackOff));
     }
@@ -194,6 +215,7 @@ bool DatagramReceiver::waitForRoom()
     if (heldBytes < heldLimit)
         return !stopping;
     const quint64 dropsBefore = kernelDrops();
+    signalReady(); // the taker must come, or the wait never ends
     roomFreed.wait(lock, [this] { return stopping || heldBytes < heldLimit; });
     lock.unlock();
     if (stopping)
@@ -224,7 +246,7 @@ bool DatagramReceiver::readBatch()
         headers[size_t(i)].msg_hdr.msg_iovlen = 1;
     }
 
-    std::deque<Datagram> batch;
+    batch.clear();
     qint64 bytes = 0;
 #if defined(Q_OS_LINUX)
     const int count = ::recvmmsg(descriptor, headers.data(), BatchSize, MSG_DONTWAIT, nullptr);
@@ -251,25 +273,25 @@ bool DatagramReceiver::readBatch()
             return false;
         const Datagram failed{QByteArray(), true};
         batch.push_back(failed);
-        append(batch, HeldOverhead);
+        append(HeldOverhead);
         std::this_thread::sleep_for(std::chrono::milliseconds(ErrorBackOff));
         return false;
     }
     if (count == 0)
         return false;
-    append(batch, bytes);
+    append(bytes);
     return true;
 }
 
-void DatagramReceiver::append(std::deque<Datagram> &batch, qint64 bytes)
+void DatagramReceiver::append(qint64 bytes)
 {
     const std::lock_guard<std::mutex> lock(mutex);
     for (Datagram &datagram : batch)
         queue.push_back(std::move(datagram));
     heldBytes += bytes;
-    if (!ready) {
-        const char byte = 1;
-        [[maybe_unused]] const ssize_t written = ::write(readyPipe[1], &byte, 1);
-        ready = true;
-    }
+    // While more keeps coming, the taker is woken for a good number of datagrams at a time rather
+    // than for each batch: every wake-up costs both threads a switch. The rest is signalled once
+    // the socket runs dry.
+    if (queue.size() >= ReadySize || heldBytes >= heldLimit)
+        signalReady();
 }

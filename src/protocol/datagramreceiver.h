@@ -11,6 +11,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // The receiving socket on the device port, read on a thread of its own. The kernel's receive
 // buffer holds a few hundred replies on most hosts; a burst of replies from thousands of devices
@@ -47,8 +48,11 @@ public:
     // Readable while the queue holds datagrams, for the taker's event loop to watch.
     int readyDescriptor() const { return readyPipe[0]; }
 
-    // The oldest datagram of the queue, if there is one.
-    bool take(Datagram *datagram);
+    // Moves up to `max` datagrams, oldest first, to the end of `into`.
+    void take(qsizetype max, std::deque<Datagram> *into);
+    // Keeps the ready descriptor readable although the queue may be empty: the taker has
+    // datagrams of its own left to handle.
+    void keepReady();
     bool hasWaiting() const;
     qsizetype waiting() const;
     // Datagrams the kernel dropped on this socket since it was opened, for want of room in its
@@ -63,7 +67,8 @@ private:
     bool waitForRoom();
     // Reads what waits in the socket; false when nothing was there.
     bool readBatch();
-    void append(std::deque<Datagram> &batch, qint64 bytes);
+    void append(qint64 bytes);
+    void signalReady();
     quint64 dropCounter() const;
 
     int descriptor = -1;
@@ -78,6 +83,8 @@ private:
     QElapsedTimer sinceFullTold;
     int fullTimes = 0;
     quint64 droppedWhileFull = 0;
+
+    std::vector<Datagram> batch; // the reading thread's, between recvmmsg and the queue
 
     mutable std::mutex mutex;
     std::condition_variable roomFreed;

@@ -69,6 +69,21 @@ QString MessageHeader::srcMacOf(const QByteArray &datagram)
     return readText(datagram, SrcMacOffset, MacWidth);
 }
 
+QByteArrayView MessageHeader::keyBytesOf(const QByteArray &datagram)
+{
+    return textBytes(datagram, KeyOffset, KeyWidth);
+}
+
+QByteArrayView MessageHeader::destMacBytesOf(const QByteArray &datagram)
+{
+    return textBytes(datagram, DestMacOffset, MacWidth);
+}
+
+QByteArrayView MessageHeader::srcMacBytesOf(const QByteArray &datagram)
+{
+    return textBytes(datagram, SrcMacOffset, MacWidth);
+}
+
 quint32 MessageHeader::messageIdOf(const QByteArray &datagram)
 {
     return readUInt32(datagram, MessageIdOffset);
@@ -84,19 +99,45 @@ quint8 MessageHeader::protocolVersionOf(const QByteArray &datagram)
     return readUInt8(datagram, ProtocolVersionOffset);
 }
 
-bool MessageHeader::isMacAddressText(const QString &text)
+namespace {
+
+bool isHexDigit(char16_t c)
+{
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
+}
+
+char16_t codeUnit(QChar c)
+{
+    return c.unicode();
+}
+
+char16_t codeUnit(char c)
+{
+    return char16_t(uchar(c)); // Latin-1
+}
+
+template <typename Text> bool isMacText(const Text &text)
 {
     constexpr int Length = 17; // "00:11:22:33:44:55"
     if (text.size() != Length)
         return false;
-    for (int i = 0; i < Length; ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (i % 3 == 2) {
-            if (c != u':')
-                return false;
-        } else if (!((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'))) {
+    for (int i = 0; i < Length; i += 3) {
+        if (!isHexDigit(codeUnit(text[i])) || !isHexDigit(codeUnit(text[i + 1])))
             return false;
-        }
+        if (i + 2 < Length && codeUnit(text[i + 2]) != u':')
+            return false;
     }
     return true;
+}
+
+} // namespace
+
+bool MessageHeader::isMacAddressText(const QString &text)
+{
+    return isMacText(text);
+}
+
+bool MessageHeader::isMacAddressText(QByteArrayView text)
+{
+    return isMacText(text);
 }

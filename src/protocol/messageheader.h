@@ -82,11 +82,16 @@ struct MessageHeader
     // Six pairs of hexadecimal digits joined by ":", in either letter case: what a device's
     // srcMacAddr must hold for its reply to name a device at all.
     static bool isMacAddressText(const QString &text);
+    static bool isMacAddressText(QByteArrayView text);
 
     // Single fields, for code that needs only one of them per datagram.
     static QString keyOf(const QByteArray &datagram);
     static QString destMacOf(const QByteArray &datagram);
     static QString srcMacOf(const QByteArray &datagram);
+    // The same three as the datagram's bytes (Latin-1), without a copy: for the receive filter.
+    static QByteArrayView keyBytesOf(const QByteArray &datagram);
+    static QByteArrayView destMacBytesOf(const QByteArray &datagram);
+    static QByteArrayView srcMacBytesOf(const QByteArray &datagram);
     static quint32 messageIdOf(const QByteArray &datagram);
     static quint32 resultCodeOf(const QByteArray &datagram);
     static quint8 protocolVersionOf(const QByteArray &datagram);

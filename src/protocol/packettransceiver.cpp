@@ -23,6 +23,9 @@ constexpr int ReceiveBufferSize = 8 * 1024 * 1024;
 // rest waits for the next turn, so that timers, painting and the user's input come round at least
 // every few milliseconds while thousands of replies are handled, or while a flood goes on.
 constexpr int HandlingSlice = 8;
+constexpr int SliceCheckEvery = 16;
+// Datagrams taken from the reading thread at a time.
+constexpr int TakeBatch = 512;
 
 QString entryText(const PacketTransceiver::InterfaceEntry &entry)
 {
@@ -47,6 +50,7 @@ PacketTransceiver::PacketTransceiver(InterfaceSource source, QObject *parent)
       noticeHandler(logNotice)
 {
     sendSocket = new QUdpSocket(this);
+    ownMac = currentMacAddress().toLatin1();
 }
 
 PacketTransceiver::~PacketTransceiver()
@@ -179,6 +183,7 @@ void PacketTransceiver::chooseInterface(const QString &name)
         if (interfaces.at(i).name != name)
             continue;
         interfaces.move(i, 0);
+        ownMac = currentMacAddress().toLatin1();
         bindSendSocket();
         return;
     }
@@ -200,6 +205,7 @@ void PacketTransceiver::refreshInterfaces()
     }
     const QStringList before = interfaceList();
     interfaces = now;
+    ownMac = currentMacAddress().toLatin1();
     if (interfaceList() == before)
         return;
     qDebug() << "PacketTransceiver: the interfaces are now" << interfaceList();
@@ -253,27 +259,43 @@ void PacketTransceiver::processPendingDatagrams()
     // what is left when the slice is over keeps the notifier ready for the next turn of the event
     // loop. A notice or a reply's handling may run a nested event loop that handles some of it.
     const QDeadlineTimer slice(HandlingSlice, Qt::PreciseTimer);
-    Received received;
-    while (!slice.hasExpired() && receiver.take(&received))
+    for (int handled = 0;; ++handled) {
+        // The clock is read now and then only: a datagram takes a microsecond or so.
+        if (handled % SliceCheckEvery == SliceCheckEvery - 1 && slice.hasExpired())
+            break;
+        if (taken.empty())
+            receiver.take(TakeBatch, &taken);
+        if (taken.empty())
+            return;
+        const Received received = std::move(taken.front());
+        taken.pop_front();
         handle(received);
+    }
+    if (!taken.empty())
+        receiver.keepReady();
 }
 
 void PacketTransceiver::handleReceived()
 {
     // Only what is there now: during a flood the queue would never run dry.
-    Received received;
-    for (qsizetype left = receiver.waiting(); left > 0 && receiver.take(&received); --left)
+    receiver.take(receiver.waiting(), &taken);
+    while (!taken.empty()) {
+        const Received received = std::move(taken.front());
+        taken.pop_front();
         handle(received);
+    }
 }
 
 void PacketTransceiver::handle(const Received &received)
 {
+    // Runs for every datagram that arrives, a flood included: the fields are compared as the
+    // datagram's own bytes, without copies.
     if (received.readError) {
         notice(QStringLiteral("read error"));
         return;
     }
     const QByteArray &datagram = received.data;
-    if (MessageHeader::keyOf(datagram) != QLatin1String(Protocol::PacketIdentificationKey)) {
+    if (MessageHeader::keyBytesOf(datagram) != QByteArrayView(Protocol::PacketIdentificationKey)) {
         notice(QStringLiteral("not our packetIdentificationKey"));
         return;
     }
@@ -282,9 +304,9 @@ void PacketTransceiver::handle(const Received &received)
         qDebug() << "PacketTransceiver: dropped a datagram of" << datagram.size() << "bytes, shorter than a header";
         return;
     }
-    if (!currentMacAddress().startsWith(MessageHeader::destMacOf(datagram)))
+    if (!QByteArrayView(ownMac).startsWith(MessageHeader::destMacBytesOf(datagram)))
         return; // our own request's copy, or a reply for another host
-    if (!MessageHeader::isMacAddressText(MessageHeader::srcMacOf(datagram))) {
+    if (!MessageHeader::isMacAddressText(MessageHeader::srcMacBytesOf(datagram))) {
         // A reply names its device by its source MAC; without one it is nobody's reply.
         qDebug() << "PacketTransceiver: dropped a reply whose source is no MAC address";
         return;

@@ -11,6 +11,7 @@
 #include <QOperatingSystemVersion>
 #include <QStringList>
 
+#include <deque>
 #include <functional>
 
 class QSocketNotifier;
@@ -130,6 +131,8 @@ private:
     QList<InterfaceEntry> interfaces; // the current one first
 
     DatagramReceiver receiver;
+    std::deque<Received> taken;                  // taken from the receiver's queue, not yet handled
+    QByteArray ownMac;                           // the current interface's MAC text, as the receive filter compares it
     QSocketNotifier *receivedNotifier = nullptr; // the receiver's queue holds datagrams
     NoticeHandler noticeHandler;
     bool noticeOpen = false;
