@@ -236,12 +236,15 @@ bool DatagramReceiver::waitForRoom()
 
 bool DatagramReceiver::readBatch()
 {
-    // One buffer for the whole batch, reused: each datagram is copied out at its own size.
-    static thread_local std::vector<char> buffers(size_t(BatchSize) * MaxDatagramSize);
+    // One buffer for the whole batch, reused: each datagram is copied out at its own size. Left
+    // uninitialised, it takes memory only where datagrams have been written: the small replies
+    // of devices touch a page of each slot.
+    if (!buffers)
+        buffers.reset(new char[size_t(BatchSize) * MaxDatagramSize]);
     std::array<iovec, BatchSize> vectors{};
     std::array<mmsghdr, BatchSize> headers{};
     for (int i = 0; i < BatchSize; ++i) {
-        vectors[size_t(i)] = {buffers.data() + size_t(i) * MaxDatagramSize, MaxDatagramSize};
+        vectors[size_t(i)] = {buffers.get() + size_t(i) * MaxDatagramSize, MaxDatagramSize};
         headers[size_t(i)].msg_hdr.msg_iov = &vectors[size_t(i)];
         headers[size_t(i)].msg_hdr.msg_iovlen = 1;
     }
@@ -252,7 +255,7 @@ bool DatagramReceiver::readBatch()
     const int count = ::recvmmsg(descriptor, headers.data(), BatchSize, MSG_DONTWAIT, nullptr);
     for (int i = 0; i < count; ++i) {
         const auto size = int(headers[size_t(i)].msg_len);
-        batch.push_back({QByteArray(buffers.data() + size_t(i) * MaxDatagramSize, size), false});
+        batch.push_back({QByteArray(buffers.get() + size_t(i) * MaxDatagramSize, size), false});
         bytes += size + HeldOverhead;
     }
 #else
@@ -261,7 +264,7 @@ bool DatagramReceiver::readBatch()
         const ssize_t size = ::recvmsg(descriptor, &headers[0].msg_hdr, MSG_DONTWAIT);
         if (size < 0)
             break;
-        batch.push_back({QByteArray(buffers.data(), int(size)), false});
+        batch.push_back({QByteArray(buffers.get(), int(size)), false});
         bytes += size + HeldOverhead;
         ++count;
     }

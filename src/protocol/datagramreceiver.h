@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -84,7 +85,9 @@ private:
     int fullTimes = 0;
     quint64 droppedWhileFull = 0;
 
-    std::vector<Datagram> batch; // the reading thread's, between recvmmsg and the queue
+    // The reading thread's: where recvmmsg writes, and what it read on its way to the queue.
+    std::unique_ptr<char[]> buffers;
+    std::vector<Datagram> batch;
 
     mutable std::mutex mutex;
     std::condition_variable roomFreed;
