@@ -365,6 +365,7 @@ QString CommandLine::helpText(Command command)
             "that answered within --wait ms after the last request: device, firmware, product type, host\n"
             "name, DHCP or static, IP address, mask, gateway, domain, both DNS servers, MAC address,\n"
             "protocol version, IP and host-name conflicts, and whether the information is complete.\n"
+            "Replies that this host's kernel dropped are asked for again within the wait.\n"
             "\n"
             "  --interface NAME|ADDRESS  scan on this interface (default: the current one)\n"
             "  --all-interfaces          scan every usable interface in turn; rows name their interface\n"
