@@ -42,9 +42,10 @@ Read readRecord(const QString &text, qsizetype *pos, int *line, QStringList *fie
             fields->append(field);
             field.clear();
             closed = false;
-        } else if (c == QLatin1Char('\n') || (c == QLatin1Char('\r') && i + 1 < size && text.at(i + 1) == '\n')) {
+        } else if (c == QLatin1Char('\n') ||
+                   (c == QLatin1Char('\r') && (i + 1 == size || text.at(i + 1) == QLatin1Char('\n')))) {
             fields->append(field);
-            *pos = c == QLatin1Char('\n') ? i + 1 : i + 2;
+            *pos = c == QLatin1Char('\n') ? i + 1 : i + 2; // past the end for a last lone CR
             ++*line;
             return Read::Record;
         } else if (closed) {

@@ -6,6 +6,8 @@
 
 #include <QSet>
 
+#include <limits>
+
 namespace {
 
 QString addressText(quint32 value)
