@@ -157,8 +157,7 @@ private slots:
         QList<DevicePlan::Problem> problems;
         const DevicePlan plan = DevicePlan::fromCsv((Header + csv).toUtf8(), &problems);
         QVERIFY(problems.isEmpty());
-        const PlanCheck check(plan, model);
-        QTEST(places(check.problems()).join(QLatin1Char(';')), "problems");
+        QTEST(places(PlanCheck(plan, model).problems()).join(QLatin1Char(';')), "problems");
     }
     void csvRoundTrip()
     {
@@ -201,10 +200,8 @@ private slots:
     {
         QFETCH(QByteArray, csv);
         QList<DevicePlan::Problem> problems;
-        const DevicePlan plan = DevicePlan::fromCsv(csv, &problems);
-        QCOMPARE(problems.size(), 1);
-        QTEST(problems.first().toString().section(QLatin1Char(':'), 0, 0), "problem");
-        QVERIFY(plan.rows().isEmpty());
+        QVERIFY(DevicePlan::fromCsv(csv, &problems).rows().isEmpty()); // half a plan is none
+        QTEST(problems.value(0).toString().section(QLatin1Char(':'), 0, 0) + problems.value(1).toString(), "problem");
     }
     void valuesToSend()
     {
