@@ -191,7 +191,7 @@ private slots:
         QTest::newRow("unknown config") << header + "a,,Static IP,,,,,,\n" << text("line 2 (row 1), config");
         QTest::newRow("unterminated quote") << header + good + "a,\"cam\n,,,,,,,\n" << text("line 3");
         QTest::newRow("text after a quote") << header + "a,\"cam\"x,,,,,,,\n" << text("line 2");
-        QTest::newRow("quote within a field") << header + "a,ca\"m,,,,,,,\n" << text("line 2");
+        QTest::newRow("quote within a field") << header + "a,ca\"m\",,,,,,,\n" << text("line 2");
         QTest::newRow("not UTF-8") << header + good + "a,\xff,,,,,,,\n" << text("line 3");
         QTest::newRow("too many rows") << header + good.repeated(DevicePlan::MaxRows + 1) << text("line 65538");
         QTest::newRow("too large") << header + QByteArray(DevicePlan::MaxCsvBytes, ',') << text("larger than 4 MiB");
