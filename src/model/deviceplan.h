@@ -59,7 +59,7 @@ public:
 
     const QList<Row> &rows() const { return planRows; }
     // The CSV line row `row` (0-based) starts on; 0 when the plan was not read from CSV.
-    int lineOf(int row) const { return row < csvLines.size() ? csvLines.at(row) : 0; }
+    int lineOf(int row) const { return row >= 0 && row < csvLines.size() ? csvLines.at(row) : 0; }
 
     // The CSV column names, in their order.
     static QStringList fieldNames();
@@ -76,7 +76,8 @@ public:
     // successful configuration reply of it. The values to send are built on it.
     static std::optional<NetworkConfigBody> currentConfig(const DeviceModel &model, const QString &mac);
     // The complete configuration to send for a checked row: `current` with the row's non-empty
-    // cells put in.
+    // cells put in. DHCP sends ipConfig "1", static "0"; an empty config keeps the device's mode,
+    // a static one sent as "0" whatever flag the device reported.
     static NetworkConfigBody valuesToSend(const Row &row, const NetworkConfigBody &current);
 
 private:
