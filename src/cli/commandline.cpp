@@ -1,5 +1,7 @@
 #include "cli/commandline.h"
 
+#include "model/planmaker.h"
+#include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 
 #include <QRegularExpression>
@@ -20,7 +22,10 @@ const QList<std::pair<CommandLine::Command, const char *>> CommandNames = {
     {CommandLine::Command::Set, "set"},
     {CommandLine::Command::Forget, "forget"},
     {CommandLine::Command::Export, "export"},
+    {CommandLine::Command::Plan, "plan"},
 };
+
+const QLatin1String CommandList("interfaces, scan, show, set, forget, export, plan");
 
 QList<AcceptedOption> optionsOf(CommandLine::Command command)
 {
@@ -47,6 +52,12 @@ QList<AcceptedOption> optionsOf(CommandLine::Command command)
         break;
     case C::Export:
         accepted += {{"all", false}, {"output", true}, {"interface", true}, {"wait", true}, {"repeat", true}};
+        break;
+    case C::Plan:
+        accepted +=
+            {{"dhcp", false},  {"first-ip", true},  {"mask", true},     {"gateway", true},      {"domain", true},
+             {"dns1", true},   {"dns2", true},      {"hostname", true}, {"first-number", true}, {"all", false},
+             {"output", true}, {"interface", true}, {"wait", true},     {"repeat", true}};
         break;
     case C::None:
         accepted += {{"version", false}};
@@ -122,8 +133,10 @@ bool apply(CommandLine::Options *options, const QString &name, const QString &va
             return false;
         }
         change.dhcp = dhcp;
-    } else if (name == QLatin1String("ip")) {
+    } else if (name == QLatin1String("ip") || name == QLatin1String("first-ip")) {
         change.ip = value;
+    } else if (name == QLatin1String("first-number")) {
+        return readNumber(name, value, 0, CommandLine::MaxFirstNumber, &options->firstNumber, error);
     } else if (name == QLatin1String("mask")) {
         change.mask = value;
     } else if (name == QLatin1String("gateway")) {
@@ -159,6 +172,51 @@ QString unknownOption(const QString &argument, CommandLine::Command command)
     return QStringLiteral("unknown option \"%1\" for %2").arg(option, CommandLine::commandName(command));
 }
 
+// A plan's values, each by the settings dialog's rule, the first address within its network, and
+// the host-name template by the first name it makes. A plan's empty cell keeps the device's value,
+// so an empty value could not clear a field: it is refused rather than ignored.
+bool checkPlanValues(const CommandLine::Options &options, QString *error)
+{
+    const ConfigChange &change = options.change;
+    std::optional<QString> firstName;
+    if (change.hostName)
+        firstName = PlanMaker::hostName(*change.hostName, options.firstNumber);
+    const struct
+    {
+        const char *option;
+        const std::optional<QString> &value;
+        QString (*rule)(const QString &);
+    } values[] = {{"first-ip", change.ip, &ConfigCheck::address},     {"mask", change.mask, &ConfigCheck::mask},
+                  {"gateway", change.gateway, &ConfigCheck::address}, {"domain", change.domain, &ConfigCheck::domain},
+                  {"dns1", change.dns1, &ConfigCheck::address},       {"dns2", change.dns2, &ConfigCheck::address},
+                  {"hostname", firstName, &ConfigCheck::hostName}};
+    for (const auto &[option, value, rule] : values) {
+        if (!value)
+            continue;
+        const QString name = QLatin1String(option);
+        if (value->isEmpty()) {
+            *error = QStringLiteral("--%1 needs a value: a plan's empty cell keeps the device's own").arg(name);
+            return false;
+        }
+        QString problem = rule(*value);
+        if (!problem.isEmpty()) {
+            const QString made = name == QLatin1String("hostname") && *value != *change.hostName
+                                     ? QStringLiteral(" (made from \"%1\")").arg(*change.hostName)
+                                     : QString();
+            *error = QStringLiteral("--%1: \"%2\"%3 %4").arg(name, *value, made, problem);
+            return false;
+        }
+    }
+    if (change.ip) {
+        const QString problem = ConfigCheck::hostInNetwork(*change.ip, *change.mask);
+        if (!problem.isEmpty()) {
+            *error = QStringLiteral("--first-ip: ") + problem;
+            return false;
+        }
+    }
+    return true;
+}
+
 // Rules between options that no single option can check.
 bool checkCombination(const CommandLine::Options &options, QString *error)
 {
@@ -187,6 +245,18 @@ bool checkCombination(const CommandLine::Options &options, QString *error)
         if (options.outputFile.isEmpty())
             return fail(QStringLiteral("export needs the file to write: -o FILE"));
         break;
+    case C::Plan:
+        if (options.all && !options.macs.isEmpty())
+            return fail(QStringLiteral("give MAC addresses or --all, not both"));
+        if (!options.all && options.macs.isEmpty())
+            return fail(QStringLiteral("plan needs MAC addresses or --all"));
+        if (options.change.dhcp && (options.change.ip || options.change.mask))
+            return fail(QStringLiteral("--dhcp excludes --first-ip and --mask"));
+        if (options.change.ip && !options.change.mask)
+            return fail(QStringLiteral("--first-ip needs --mask"));
+        if (options.change.mask && !options.change.ip)
+            return fail(QStringLiteral("--mask goes with --first-ip"));
+        break;
     case C::Interfaces:
     case C::None:
         break;
@@ -196,6 +266,8 @@ bool checkCombination(const CommandLine::Options &options, QString *error)
         if (!problem.isEmpty())
             return fail(problem);
     }
+    if (options.command == C::Plan)
+        return checkPlanValues(options, error);
     if (options.command == C::Set) {
         if (options.change.isEmpty())
             return fail(QStringLiteral("set needs at least one value to change (see veltra-find set --help)"));
@@ -248,9 +320,7 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
                         options.command = value;
                 }
                 if (options.command == Command::None) {
-                    *error = QStringLiteral("unknown command \"%1\" (commands: interfaces, scan, show, set, forget, "
-                                            "export)")
-                                 .arg(argument);
+                    *error = QStringLiteral("unknown command \"%1\" (commands: %2)").arg(argument, CommandList);
                     return std::nullopt;
                 }
                 accepted = optionsOf(options.command);
@@ -262,7 +332,8 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
                 return std::nullopt;
             }
             const bool takesMacs = options.command == Command::Show || options.command == Command::Set ||
-                                   options.command == Command::Forget || options.command == Command::Export;
+                                   options.command == Command::Forget || options.command == Command::Export ||
+                                   options.command == Command::Plan;
             if (!takesMacs) {
                 *error = QStringLiteral("unexpected argument \"%1\"").arg(argument);
                 return std::nullopt;
@@ -320,7 +391,7 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
     if (options.help || options.version)
         return options;
     if (options.command == Command::None) {
-        *error = QStringLiteral("no command given (commands: interfaces, scan, show, set, forget, export)");
+        *error = QStringLiteral("no command given (commands: %1)").arg(CommandList);
         return std::nullopt;
     }
     if (!checkCombination(options, error))
@@ -343,15 +414,16 @@ QString CommandLine::helpText(Command command)
             "  set MAC      changes one device's network configuration\n"
             "  forget MAC   deletes the stored credentials of a device\n"
             "  export       writes the Quillo connection file for found devices\n"
+            "  plan         writes a network configuration plan (CSV) for found devices\n"
             "\n"
             "Options:\n"
             "  -h, --help   this text; 'veltra-find COMMAND --help' describes a command\n"
             "  --version    the program's version\n"
             "\n"
             "Results go to standard output, messages to standard error.\n"
-            "Exit status: 0 success, 1 no device answered (or nothing to export or forget), 2 bad input or\n"
-            "no usable network, 3 authorization failed, 4 the device did not answer, 5 the device refused\n"
-            "the request or does not show the new values.\n");
+            "Exit status: 0 success, 1 no device answered (or nothing to export, plan or forget), 2 bad\n"
+            "input or no usable network, 3 authorization failed, 4 the device did not answer, 5 the device\n"
+            "refused the request or does not show the new values.\n");
     case Command::Interfaces:
         return QStringLiteral("Usage: veltra-find interfaces [--format table|json|csv]\n"
                               "Lists the usable network interfaces (up or running, not loopback, with a\n"
@@ -418,6 +490,33 @@ QString CommandLine::helpText(Command command)
             "\n"
             "Exit status: 0 written, 1 a given device was not found or is not exportable (the others are\n"
             "written) or nothing is exportable, 2 on an error.\n");
+    case Command::Plan:
+        return QStringLiteral(
+            "Usage: veltra-find plan [--dhcp | --first-ip A --mask M] [--gateway G] [--domain D] [--dns1 A]\n"
+            "                        [--dns2 A] [--hostname TEMPLATE] [--first-number N] (--all | MAC ...)\n"
+            "                        [-o FILE] [--interface NAME|ADDRESS] [--wait MS] [--repeat N]\n"
+            "Scans, then writes a plan of the network configuration of the given devices (in the given\n"
+            "order) or of all found ones (--all, in MAC order) as CSV with the columns\n"
+            "mac,hostname,config,ip,mask,gateway,domain,dns1,dns2, one row per device. An empty cell keeps\n"
+            "what the device has; the plan may be edited before it is applied. Nothing but the scan is sent.\n"
+            "\n"
+            "  --dhcp                    every device on DHCP\n"
+            "  --first-ip A --mask M     every device static, with addresses counted up from A within its\n"
+            "                            network; addresses that any found device shows are skipped\n"
+            "                            (without either, each device keeps its DHCP or static setting)\n"
+            "  --gateway, --domain, --dns1, --dns2   the same value for every device\n"
+            "  --hostname TEMPLATE       host names in which {n}, {nn} and {nnn} become a counter padded to\n"
+            "                            1, 2 and 3 digits, such as cam-{nn}\n"
+            "  --first-number N          the counter of the first device (default 1)\n"
+            "  -o, --output FILE         the file to write instead of standard output; it is replaced only\n"
+            "                            once it is written whole\n"
+            "Values are checked as in the settings dialog before the scan. Devices whose configuration the\n"
+            "scan did not read are left out. The plan is then checked as it would be before it is applied\n"
+            "(addresses and host names given twice or held by another device); each problem is told with\n"
+            "its line, and the plan is written all the same, for editing.\n"
+            "\n"
+            "Exit status: 0 written, 1 a given device was not found or its configuration not read (the\n"
+            "others are written) or no device to plan, 2 on an error or when the plan has problems.\n");
     }
     return QString();
 }

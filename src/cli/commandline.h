@@ -2,23 +2,25 @@
 
 #include "cli/configchange.h"
 #include "cli/recordtable.h"
+#include "model/deviceplan.h"
 
 #include <QString>
 #include <QStringList>
 
+#include <limits>
 #include <optional>
 
 // veltra-find's command line: a command word, then that command's options and arguments.
 class CommandLine
 {
 public:
-    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export };
+    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export, Plan };
 
     // Exit statuses of every command.
     enum ExitStatus {
         Success = 0,
-        NoDevice = 1,   // nobody answered a scan; nothing to export or forget
-        BadInput = 2,   // bad option or value, socket not bound, no usable interface
+        NoDevice = 1,   // nobody answered a scan; nothing to export, plan or forget
+        BadInput = 2,   // bad option or value, socket not bound, no usable interface, a plan's problems
         AuthFailed = 3, // the device refused the credentials
         NoAnswer = 4,   // the device did not answer
         Refused = 5,    // the device refused the request or does not show the new values
@@ -27,6 +29,8 @@ public:
     static constexpr int DefaultWaitMs = 3000;
     static constexpr int MaxWaitMs = 600000;
     static constexpr int MaxRepeat = 100;
+    // So that no counter of a plan's host names can pass the largest int, whatever the scan finds.
+    static constexpr int MaxFirstNumber = std::numeric_limits<int>::max() - DevicePlan::MaxRows;
 
     struct Options
     {
@@ -40,11 +44,14 @@ public:
         int repeat = 1;
         RecordTable::Format format = RecordTable::Format::Table;
 
-        QStringList macs; // show, set and forget: exactly one; export: any number
+        QStringList macs; // show, set and forget: exactly one; export and plan: any number
         bool all = false;
         QString outputFile;
 
+        // set: the values to change. plan: the values to give every device, `hostName` as the
+        // template of the host names and `ip` as the first address to hand out.
         ConfigChange change;
+        int firstNumber = 1; // plan: the counter of the first device's host name
         QString user;
         bool passwordStdin = false;
         bool remember = false;

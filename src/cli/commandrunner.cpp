@@ -1,9 +1,13 @@
 #include "cli/commandrunner.h"
 
+#include "cli/outputfile.h"
 #include "cli/rowrecord.h"
 #include "model/configurationchange.h"
 #include "model/connectionexport.h"
 #include "model/devicemodel.h"
+#include "model/deviceplan.h"
+#include "model/plancheck.h"
+#include "model/planmaker.h"
 #include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
@@ -52,6 +56,8 @@ int CommandRunner::run(const CommandLine::Options &options)
         return forget(options);
     case CommandLine::Command::Export:
         return exportConnections(options);
+    case CommandLine::Command::Plan:
+        return plan(options);
     case CommandLine::Command::None:
         break;
     }
@@ -470,5 +476,97 @@ int CommandRunner::exportConnections(const CommandLine::Options &options)
     if (written < 0)
         return fail(Status::BadInput, QStringLiteral("cannot write %1: %2").arg(options.outputFile, error));
     print(QStringLiteral("%1 connection(s) exported to %2\n").arg(written).arg(options.outputFile).toUtf8());
+    return missing ? Status::NoDevice : Status::Success;
+}
+
+int CommandRunner::plan(const CommandLine::Options &options)
+{
+    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
+    if (chosen.isEmpty())
+        return Status::BadInput;
+    DeviceModel model;
+    if (!scanInto(chosen.constFirst(), options, &model))
+        return Status::BadInput;
+
+    // The given order decides the addresses and counters, as the selection order does for export.
+    QList<int> rows;
+    bool missing = false;
+    if (options.all) {
+        rows = RowRecord::rowsByMac(model);
+    } else {
+        for (const QString &mac : options.macs) {
+            const int row = model.findRowByMac(mac);
+            if (row < 0) {
+                message(QStringLiteral("%1 did not answer").arg(mac));
+                missing = true;
+            } else if (!rows.contains(row)) {
+                rows.append(row);
+            }
+        }
+    }
+    // A row names the device by its own MAC text. A device whose configuration was not read has
+    // nothing that its empty cells could keep: it is left out, as the check would refuse it.
+    QStringList macs;
+    for (const int row : std::as_const(rows)) {
+        const QString mac = model.item(row, DeviceModel::MacAddressColumn)->text();
+        if (DevicePlan::currentConfig(model, mac)) {
+            macs.append(mac);
+        } else {
+            message(QStringLiteral("the configuration of %1 was not read (scan again, or with --repeat); it is left "
+                                   "out")
+                        .arg(mac));
+            missing = true;
+        }
+    }
+    const QString notWritten =
+        options.outputFile.isEmpty() ? QString() : QStringLiteral("; %1 was not written").arg(options.outputFile);
+    if (macs.isEmpty())
+        return fail(Status::NoDevice, QStringLiteral("no device to plan") + notWritten);
+
+    const ConfigChange &change = options.change;
+    PlanMaker::Settings settings;
+    settings.dhcp = !change.ip;
+    settings.firstAddress = change.ip.value_or(QString());
+    settings.mask = change.mask.value_or(QString());
+    settings.gateway = change.gateway.value_or(QString());
+    settings.domain = change.domain.value_or(QString());
+    settings.dns1 = change.dns1.value_or(QString());
+    settings.dns2 = change.dns2.value_or(QString());
+    settings.hostNameTemplate = change.hostName.value_or(QString());
+    settings.firstNumber = options.firstNumber;
+    QString error;
+    DevicePlan plan = PlanMaker::make(macs, model, settings, &error);
+    if (!error.isEmpty())
+        return fail(Status::BadInput, QStringLiteral("no plan: ") + error + notWritten);
+    if (!change.dhcp && !change.ip) {
+        // Neither --dhcp nor --first-ip: every device keeps its DHCP or static setting.
+        QList<DevicePlan::Row> planRows = plan.rows();
+        for (DevicePlan::Row &row : planRows)
+            row.config.clear();
+        plan = DevicePlan(planRows);
+    }
+
+    // Checked as written, so that each problem names its line as a later reading of the file would.
+    const QByteArray csv = plan.toCsv();
+    QList<DevicePlan::Problem> problems;
+    const DevicePlan written = DevicePlan::fromCsv(csv, &problems);
+    problems += PlanCheck(written, model).problems();
+    for (const DevicePlan::Problem &problem : std::as_const(problems))
+        message(problem.toString());
+
+    // A plan with problems is still written: it is a proposal to edit, and it is checked again
+    // before it is applied.
+    if (options.outputFile.isEmpty()) {
+        print(csv);
+    } else {
+        if (!OutputFile::write(options.outputFile, csv, &error))
+            return fail(Status::BadInput, QStringLiteral("cannot write %1: %2").arg(options.outputFile, error));
+        print(QStringLiteral("%1 device(s) planned in %2\n").arg(macs.size()).arg(options.outputFile).toUtf8());
+    }
+    if (!problems.isEmpty())
+        return fail(Status::BadInput,
+                    QStringLiteral("the plan has %1 problem(s) and cannot be applied as it is; edit it or make it "
+                                   "with other values")
+                        .arg(problems.size()));
     return missing ? Status::NoDevice : Status::Success;
 }

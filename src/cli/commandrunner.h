@@ -42,6 +42,7 @@ private:
     int set(const CommandLine::Options &options);
     int forget(const CommandLine::Options &options);
     int exportConnections(const CommandLine::Options &options);
+    int plan(const CommandLine::Options &options);
 
     // The interfaces a command works on; empty with a message when none fits.
     QList<DeviceLink::Interface> interfacesFor(const CommandLine::Options &options);
