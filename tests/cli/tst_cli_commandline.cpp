@@ -30,6 +30,8 @@ private slots:
     void scanOptions();
     void setOptions();
     void exportOptions();
+    void planOptions_data();
+    void planOptions();
     void helpAndVersion_data();
     void helpAndVersion();
     void passwordOnStandardInput_data();
@@ -89,6 +91,35 @@ void TestCliCommandLine::errors_data()
                                          << QStringLiteral("not both");
     QTest::newRow("export bad MAC") << QStringLiteral("export 02:00:00:00:00:01 cam -o x.xml")
                                     << QStringLiteral("\"cam\" is no MAC");
+    QTest::newRow("plan without devices") << QStringLiteral("plan --dhcp") << QStringLiteral("MAC addresses or --all");
+    QTest::newRow("plan MACs and all") << QStringLiteral("plan --all 02:00:00:00:00:01") << QStringLiteral("not both");
+    QTest::newRow("plan dhcp and first ip")
+        << QStringLiteral("plan --all --dhcp --first-ip 192.168.1.9 --mask 255.0.0.0")
+        << QStringLiteral("--dhcp excludes");
+    QTest::newRow("plan dhcp and mask") << QStringLiteral("plan --all --mask 255.0.0.0 --dhcp")
+                                        << QStringLiteral("--dhcp excludes");
+    QTest::newRow("plan first ip alone") << QStringLiteral("plan --all --first-ip 192.168.1.9")
+                                         << QStringLiteral("--first-ip needs --mask");
+    QTest::newRow("plan mask alone") << QStringLiteral("plan --all --mask 255.0.0.0") << QStringLiteral("goes with");
+    QTest::newRow("plan static flag") << QStringLiteral("plan --all --static")
+                                      << QStringLiteral("\"--static\" for plan");
+    QTest::newRow("plan incomplete first ip") << QStringLiteral("plan --all --first-ip 192.168.1 --mask 255.0.0.0")
+                                              << QStringLiteral("--first-ip: \"192.168.1\"");
+    QTest::newRow("plan first ip is the network")
+        << QStringLiteral("plan --all --first-ip 192.168.1.0 --mask 255.255.255.0")
+        << QStringLiteral("network address");
+    QTest::newRow("plan mask with a hole")
+        << QStringLiteral("plan --all --first-ip 10.0.0.9 --mask 255.0.255.0") << QStringLiteral("--mask: ");
+    QTest::newRow("plan gateway name") << QStringLiteral("plan --all --gateway router")
+                                       << QStringLiteral("--gateway: ");
+    QTest::newRow("plan empty dns2") << QStringLiteral("plan --all --dns2=") << QStringLiteral("--dns2 needs a value");
+    QTest::newRow("plan template digit first")
+        << QStringLiteral("plan --all --hostname {nn}-cam") << QStringLiteral("\"01-cam\" (made from \"{nn}-cam\")");
+    QTest::newRow("plan template too long at the first number")
+        << QStringLiteral("plan --all --hostname abcdefghijklmnopqrstuv{n} --first-number 100")
+        << QStringLiteral("longer than 24");
+    QTest::newRow("plan negative first number")
+        << QStringLiteral("plan --all --first-number -1") << QStringLiteral("--first-number must be");
     QTest::newRow("forget takes no options") << QStringLiteral("forget 02:00:00:00:00:01 --wait 5")
                                              << QStringLiteral("unknown option \"--wait\" for forget");
     // A value that may be a secret is never quoted back.
@@ -189,6 +220,47 @@ void TestCliCommandLine::exportOptions()
     QCOMPARE(options->macs, QStringList{QStringLiteral("02:00:00:00:00:03")});
 }
 
+void TestCliCommandLine::planOptions_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("addressing"); // the plan's config cells: DHCP, static or kept
+    QTest::addColumn<QStringList>("macs");
+    QTest::addColumn<int>("firstNumber");
+    const QStringList none;
+    QTest::newRow("DHCP for all") << QStringLiteral("plan --all --dhcp --hostname cam-{nn}") << QStringLiteral("DHCP")
+                                  << none << 1;
+    QTest::newRow("static for given devices")
+        << QStringLiteral("plan 02:00:00:00:00:02 02:00:00:00:00:01 --first-ip 192.168.1.10 --mask 255.255.255.0 "
+                          "--gateway 192.168.1.1 -o plan.csv")
+        << QStringLiteral("static") << QStringList{"02:00:00:00:00:02", "02:00:00:00:00:01"} << 1;
+    QTest::newRow("names only from 0") << QStringLiteral("plan --all --hostname=cam-{nnn} --first-number=0")
+                                       << QStringLiteral("kept") << none << 0;
+    QTest::newRow("name without counter")
+        << QStringLiteral("plan 02:00:00:00:00:01 --hostname lobby --domain x.example") << QStringLiteral("kept")
+        << QStringList{"02:00:00:00:00:01"} << 1;
+    QTest::newRow("highest first number")
+        << QStringLiteral("plan --all --first-number %1").arg(CommandLine::MaxFirstNumber) << QStringLiteral("kept")
+        << none << CommandLine::MaxFirstNumber;
+}
+
+void TestCliCommandLine::planOptions()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, macs);
+    QString error;
+    const auto options = CommandLine::parse(split(line), &error);
+    QVERIFY2(options, qPrintable(error));
+    QCOMPARE(options->command, CommandLine::Command::Plan);
+    QCOMPARE(options->all, macs.isEmpty());
+    QCOMPARE(options->macs, macs);
+    const ConfigChange &change = options->change;
+    QTEST(change.dhcp ? QStringLiteral("DHCP")
+          : change.ip ? QStringLiteral("static")
+                      : QStringLiteral("kept"),
+          "addressing");
+    QTEST(options->firstNumber, "firstNumber");
+}
+
 void TestCliCommandLine::helpAndVersion_data()
 {
     QTest::addColumn<QString>("line");
@@ -198,6 +270,7 @@ void TestCliCommandLine::helpAndVersion_data()
     QTest::newRow("short help") << QStringLiteral("-h") << int(CommandLine::Command::None) << false;
     QTest::newRow("version") << QStringLiteral("--version") << int(CommandLine::Command::None) << true;
     QTest::newRow("command help") << QStringLiteral("set --help") << int(CommandLine::Command::Set) << false;
+    QTest::newRow("plan help") << QStringLiteral("plan --help") << int(CommandLine::Command::Plan) << false;
     // Help wins over what would be an error, so that it can always be asked for.
     QTest::newRow("help despite missing MAC") << QStringLiteral("show -h") << int(CommandLine::Command::Show) << false;
 }
