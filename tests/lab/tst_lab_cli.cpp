@@ -165,6 +165,8 @@ private slots:
     void exportGivenDevicesInTheirOrder();
     void exportNothingExportable();
 
+    void planCountsAddressesAndNamesUp();
+
     void forgetDeletesStoredCredentials();
 
 private:
@@ -719,6 +721,52 @@ void TestLabCli::exportNothingExportable()
     const Run run = find({"export", Veltra, Silent, "-o", path, "--wait", "800"});
     QCOMPARE(run.status, 1);
     QVERIFY(!QFile::exists(path));
+}
+
+// Addresses counted up past every one in use (the DHCP device's lease too), names counted, rows in
+// MAC order or in the given one; a device that did not answer is named and left out; a plan with a
+// problem is written all the same. Nothing is sent but each run's scan.
+void TestLabCli::planCountsAddressesAndNamesUp()
+{
+    const QString devices = workDir.filePath(QStringLiteral("plan.json"));
+    QFile list(devices);
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write(R"([{"mac": "02:5A:00:00:03:03", "hostName": "old-c", "dhcp": false, "ip": "192.168.77.50"},
+                   {"mac": "02:5A:00:00:03:01", "hostName": "old-a", "dhcp": false, "ip": "192.168.77.52"},
+                   {"mac": "02:5A:00:00:03:02", "hostName": "old-b", "dhcp": true, "ip": "192.168.77.51"},
+                   {"mac": "02:5A:00:00:03:04", "hostName": "old-d", "dhcp": false, "ip": "192.168.77.55"}])");
+    list.close();
+    Lab::Simulator simulator(lab, {"--devices", devices});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const QByteArray header = "mac,hostname,config,ip,mask,gateway,domain,dns1,dns2\r\n";
+
+    Run run = find({"plan", "--first-ip", "192.168.77.50", "--mask", "255.255.255.0", "--gateway", "192.168.77.1",
+                    "--hostname", "cam-{nn}", "--all", "--wait", "1000"});
+    QVERIFY2(run.status == 0 && run.err.isEmpty(), qPrintable(run.err));
+    QCOMPARE(run.out, header + "02:5A:00:00:03:01,cam-01,static,192.168.77.53,255.255.255.0,192.168.77.1,,,\r\n"
+                               "02:5A:00:00:03:02,cam-02,static,192.168.77.54,255.255.255.0,192.168.77.1,,,\r\n"
+                               "02:5A:00:00:03:03,cam-03,static,192.168.77.56,255.255.255.0,192.168.77.1,,,\r\n"
+                               "02:5A:00:00:03:04,cam-04,static,192.168.77.57,255.255.255.0,192.168.77.1,,,\r\n");
+
+    const QString path = workDir.filePath(QStringLiteral("plan.csv"));
+    run = find({"plan", "02:5A:00:00:03:04", "02:5A:00:00:03:09", "02:5a:00:00:03:01", "--dhcp", "--hostname",
+                "cam-{n}", "--first-number", "7", "-o", path, "--wait", "1000"});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains(QLatin1String("02:5A:00:00:03:09 did not answer")), qPrintable(run.err));
+    QCOMPARE(run.out, ("2 device(s) planned in " + path + "\n").toUtf8());
+    QCOMPARE(fileContent(path),
+             header + "02:5A:00:00:03:04,cam-7,DHCP,,,,,,\r\n02:5A:00:00:03:01,cam-8,DHCP,,,,,,\r\n");
+
+    // Without --dhcp and --first-ip each device keeps its setting; the name is another device's.
+    run = find({"plan", "02:5A:00:00:03:03", "--hostname", "OLD-A", "--wait", "1000"});
+    QCOMPARE(run.status, 2);
+    QCOMPARE(run.out, header + "02:5A:00:00:03:03,OLD-A,,,,,,,\r\n");
+    QVERIFY2(run.err.contains(QLatin1String("line 2 (row 1), hostname: \"OLD-A\" is the host name of "
+                                            "02:5A:00:00:03:01, a device outside the plan")),
+             qPrintable(run.err));
+
+    QCOMPARE(requestIds(simulator.received()), (QList<int>{11, 7, 11, 7, 11, 7}));
 }
 
 void TestLabCli::forgetDeletesStoredCredentials()
