@@ -198,7 +198,7 @@ bool checkPlanValues(const CommandLine::Options &options, QString *error)
             *error = QStringLiteral("--%1 needs a value: a plan's empty cell keeps the device's own").arg(name);
             return false;
         }
-        QString problem = rule(*value);
+        const QString problem = rule(*value);
         if (!problem.isEmpty()) {
             const QString made = name == QLatin1String("hostname") && *value != *change.hostName
                                      ? QStringLiteral(" (made from \"%1\")").arg(*change.hostName)

@@ -1,6 +1,7 @@
 // veltra-find's output: the aligned table, CSV as RFC 4180 wants it, JSON with stable keys, and
 // the record of a device as its replies fill the device table.
 
+#include "cli/outputfile.h"
 #include "cli/recordtable.h"
 #include "cli/rowrecord.h"
 #include "model/devicemodel.h"
@@ -12,7 +13,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 class TestCliOutput : public QObject
 {
@@ -27,6 +31,7 @@ private slots:
     void jsonKeysAndTypes();
     void keyValueTextForOneDevice();
     void recordOfAScannedDevice();
+    void outputFileRefusesPipeAtOnce();
 };
 
 void TestCliOutput::csvQuoting_data()
@@ -232,6 +237,17 @@ void TestCliOutput::recordOfAScannedDevice()
     QCOMPARE(marks(twin), (QList<bool>{true, true}));
     QCOMPARE(marks(failing), (QList<bool>{false, true}));
     QCOMPARE(marks(infoOnly), (QList<bool>{false, false}));
+}
+
+// A plan written to a pipe without a reader would otherwise wait for one for ever.
+void TestCliOutput::outputFileRefusesPipeAtOnce()
+{
+    const QTemporaryDir dir;
+    const QString pipe = dir.filePath(QStringLiteral("plan.csv"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QString error;
+    QVERIFY(!OutputFile::write(pipe, "mac\r\n", &error));
+    QVERIFY2(error.contains(QLatin1String("is a pipe or socket")), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(TestCliOutput)
