@@ -150,8 +150,8 @@ bool OutputFile::write(const QString &fileName, const QByteArray &bytes, QString
     const std::optional<QString> path = followOwnLinks(fileName, error);
     return path && writeTo(*path, bytes, error);
 #else
-    // A device or another special file cannot be replaced by renaming a new file onto it (that
-    // would put a plain file in its place): it is written in place.
+    // A device, or any other file that is not a plain one, cannot be replaced by renaming a new
+    // file onto it (that would put a plain file in its place): it is written in place.
     const QFileInfo target(fileName);
     if (target.exists() && !target.isFile() && !target.isDir()) {
         QFile file(fileName);
