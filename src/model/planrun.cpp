@@ -32,6 +32,35 @@ bool needsCredentials(const DeviceModel &model, const QString &mac)
                model.item(row, DeviceModel::MacAddressColumn)->data(DeviceModel::ConfigDatagramRole).toByteArray());
 }
 
+// The values in the order of the plan's columns after the MAC, as the device reports them; `sent`
+// ones cut as the device's fixed-width fields store them.
+QStringList reported(const NetworkConfigBody &body, bool sent)
+{
+    using Width = NetworkConfigBody::Width;
+    return {sent ? asStored(body.hostName, Width::HostNameWidth) : body.hostName,
+            body.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static"),
+            body.ipAddress,
+            body.subnetMask,
+            body.gateway,
+            sent ? asStored(body.domain, Width::DomainWidth) : body.domain,
+            body.primaryDns,
+            body.secondaryDns};
+}
+
+// "ip shows 10.0.0.7, expected 10.0.0.9; ..." for the differing fields.
+QString describe(const QStringList &fields, const NetworkConfigBody &sent, const NetworkConfigBody &seen)
+{
+    const QStringList names = DevicePlan::fieldNames().mid(1);
+    const QStringList expected = reported(sent, true);
+    const QStringList shown = reported(seen, false);
+    QStringList parts;
+    for (const QString &field : fields) {
+        const int at = int(names.indexOf(field));
+        parts.append(QStringLiteral("%1 shows \"%2\", expected \"%3\"").arg(field, shown.at(at), expected.at(at)));
+    }
+    return parts.join(QLatin1String("; "));
+}
+
 } // namespace
 
 PlanRun::PlanRun(PacketTransceiver *transceiver, DeviceModel *model, QObject *parent)
@@ -132,14 +161,16 @@ void PlanRun::onChangeFinished(ConfigurationChange::Outcome outcome)
     change = nullptr;
 
     switch (outcome) {
-    case ConfigurationChange::Outcome::Applied:
-        result.differences = differences(result.sent, NetworkConfigBody::fromDatagram(result.readBack));
+    case ConfigurationChange::Outcome::Applied: {
+        const NetworkConfigBody seen = NetworkConfigBody::fromDatagram(result.readBack);
+        result.differences = differences(result.sent, seen);
         result.outcome = result.differences.isEmpty() ? Outcome::Applied : Outcome::Differs;
-        result.detail = result.differences.isEmpty()
-                            ? tr("applied")
-                            : tr("accepted, but after its restart it shows other values for %1")
-                                  .arg(result.differences.join(QLatin1String(", ")));
+        result.detail =
+            result.differences.isEmpty()
+                ? tr("applied")
+                : tr("accepted, but after its restart %1").arg(describe(result.differences, result.sent, seen));
         break;
+    }
     case ConfigurationChange::Outcome::Refused:
         result.outcome = Outcome::Refused;
         result.detail = accepted ? tr("accepted, but refused to report its configuration afterwards (result code %1)")
@@ -181,21 +212,13 @@ PlanRun::Outcome PlanRun::worstOutcome(const QList<Result> &results)
 QStringList PlanRun::differences(const NetworkConfigBody &sent, const NetworkConfigBody &seen)
 {
     QStringList fields;
-    const auto compare = [&fields](const char *field, const QString &expected, const QString &shown) {
-        if (expected != shown)
-            fields.append(QLatin1String(field));
-    };
-    using Width = NetworkConfigBody::Width;
-    compare("hostname", asStored(sent.hostName, Width::HostNameWidth), seen.hostName);
-    if (sent.isDhcp() != seen.isDhcp())
-        fields.append(QStringLiteral("config"));
-    if (sent.isDhcp())
-        return fields;
-    compare("ip", sent.ipAddress, seen.ipAddress);
-    compare("mask", sent.subnetMask, seen.subnetMask);
-    compare("gateway", sent.gateway, seen.gateway);
-    compare("domain", asStored(sent.domain, Width::DomainWidth), seen.domain);
-    compare("dns1", sent.primaryDns, seen.primaryDns);
-    compare("dns2", sent.secondaryDns, seen.secondaryDns);
+    const QStringList expected = reported(sent, true);
+    const QStringList shown = reported(seen, false);
+    // A device on DHCP takes its addresses from its server: only its host name and mode count.
+    const int compared = sent.isDhcp() ? 2 : int(expected.size());
+    for (int field = 0; field < compared; ++field) {
+        if (expected.at(field) != shown.at(field))
+            fields.append(DevicePlan::fieldNames().at(field + 1));
+    }
     return fields;
 }
