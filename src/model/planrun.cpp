@@ -47,7 +47,7 @@ QStringList reported(const NetworkConfigBody &body, bool sent)
             body.secondaryDns};
 }
 
-// "ip shows 10.0.0.7, expected 10.0.0.9; ..." for the differing fields.
+// `ip shows "10.0.0.7", expected "10.0.0.9"; ...` for the differing fields.
 QString describe(const QStringList &fields, const NetworkConfigBody &sent, const NetworkConfigBody &seen)
 {
     const QStringList names = DevicePlan::fieldNames().mid(1);

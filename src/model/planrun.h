@@ -21,7 +21,11 @@ class PacketTransceiver;
 //
 // The values to send are built when a device's turn comes, on the configuration the table shows
 // then. A device that takes changes only with credentials gets its stored ones, else the ones
-// given to the run; with neither, nothing is sent to it.
+// given to the run; with neither, nothing is sent to it. Stored credentials that a device refuses
+// are forgotten by the model and not followed by the run's: the next run tries those.
+//
+// One device at a time: the model keeps a single slot for credentials waiting to be remembered,
+// and a device that restarts its network may drop what it is sent meanwhile.
 class PlanRun : public QObject
 {
     Q_OBJECT
