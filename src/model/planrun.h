@@ -25,7 +25,7 @@ class PacketTransceiver;
 // are forgotten by the model and not followed by the run's: the next run tries those.
 //
 // One device at a time: the model keeps a single slot for credentials waiting to be remembered,
-// and a device that restarts its network may drop what it is sent meanwhile.
+// and a cancelled run leaves at most one device under way.
 class PlanRun : public QObject
 {
     Q_OBJECT
@@ -40,7 +40,8 @@ public:
         Applied,             // the configuration read after the restart shows what was sent
         AuthorizationFailed, // the device refused the credentials, or none were there to send
         NoAnswer,            // no answer to the request, or none to the reading after the restart
-        Refused,             // refused the change, or would not report its configuration afterwards
+        Refused,             // refused the change, would not report its configuration afterwards, or
+                             // nothing sent: the table held no configuration of it
         Differs,             // accepted, but the configuration read after the restart differs
     };
     Q_ENUM(Outcome)
@@ -76,7 +77,7 @@ public:
 
     bool isRunning() const { return running; }
     bool wasCancelled() const { return cancelled; }
-    int deviceCount() const { return planRows.size(); }
+    int deviceCount() const { return int(planRows.size()); }
     // One per finished device, in plan order; a cancelled run has fewer than deviceCount().
     const QList<Result> &results() const { return done; }
 
