@@ -1,11 +1,11 @@
 #include "cli/commandrunner.h"
 
-#include "cli/outputfile.h"
 #include "cli/rowrecord.h"
 #include "model/configurationchange.h"
 #include "model/connectionexport.h"
 #include "model/devicemodel.h"
 #include "model/deviceplan.h"
+#include "model/outputfile.h"
 #include "model/plancheck.h"
 #include "model/planmaker.h"
 #include "protocol/configcheck.h"

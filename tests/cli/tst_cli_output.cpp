@@ -1,10 +1,10 @@
 // veltra-find's output: the aligned table, CSV as RFC 4180 wants it, JSON with stable keys, and
 // the record of a device as its replies fill the device table.
 
-#include "cli/outputfile.h"
 #include "cli/recordtable.h"
 #include "cli/rowrecord.h"
 #include "model/devicemodel.h"
+#include "model/outputfile.h"
 
 #include "csvreader.h"
 #include "replies.h"

@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "cli/outputfile.h"
+#include "model/outputfile.h"
+
+#include <QCoreApplication>
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +19,8 @@
 
 namespace {
 
-// Unbuffered, so that every write failure is seen here; binary, so that CRLF stays CRLF.
-constexpr QIODevice::OpenMode Mode = QIODevice::WriteOnly | QIODevice::Unbuffered;
+// Unbuffered, so that every write failure is seen here; binary unless the caller asks for text.
+constexpr QIODevice::OpenMode BaseMode = QIODevice::WriteOnly | QIODevice::Unbuffered;
 
 // Writes all of `bytes`, going on after a short write: a write that then fails carries the
 // system's reason (a full disk, a file size limit), which a failed flush does not always do.
@@ -35,12 +37,12 @@ bool writeAll(QFileDevice &file, const QByteArray &bytes)
 }
 
 // Replaces the plain file `fileName`, or puts one there, only once all of `bytes` is written.
-bool replaceFile(const QString &fileName, const QByteArray &bytes, QString *error)
+bool replaceFile(const QString &fileName, const QByteArray &bytes, QIODevice::OpenMode mode, QString *error)
 {
     // QSaveFile::commit() does not notice a failed flush of its own buffer and would rename a cut
     // file onto the old one; unbuffered, writeAll() sees the failure first.
     QSaveFile file(fileName);
-    if (!file.open(Mode)) {
+    if (!file.open(BaseMode | mode)) {
         *error = file.errorString();
         return false;
     }
@@ -74,7 +76,9 @@ std::optional<QString> followOwnLinks(const QString &fileName, QString *error)
         if (::lstat(QFile::encodeName(path).constData(), &status) != 0 || !S_ISLNK(status.st_mode))
             return path;
         if (status.st_uid != ::geteuid() && status.st_uid != 0) {
-            *error = QStringLiteral("%1 is a symbolic link of another user and is not followed").arg(path);
+            *error =
+                QCoreApplication::translate("OutputFile", "%1 is a symbolic link of another user and is not followed")
+                    .arg(path);
             return std::nullopt;
         }
         path = QFileInfo(path).symLinkTarget();
@@ -87,10 +91,11 @@ std::optional<QString> followOwnLinks(const QString &fileName, QString *error)
 // nothing put in its place after a check is taken for what was checked: a plain file is
 // replaced, a device written in place, a pipe or socket refused. The open neither follows a link
 // nor waits for a reader.
-bool writeTo(const QString &path, const QByteArray &bytes, QString *error)
+bool writeTo(const QString &path, const QByteArray &bytes, QIODevice::OpenMode mode, QString *error)
 {
     const QByteArray nativePath = QFile::encodeName(path);
-    const QString notWritten = QStringLiteral("%1 is a pipe or socket, not a file or device").arg(path);
+    const QString notWritten =
+        QCoreApplication::translate("OutputFile", "%1 is a pipe or socket, not a file or device").arg(path);
     int fd = ::open(nativePath.constData(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0 && errno == ENOENT) {
         // The new file is made here, so that no link can take its place before QSaveFile replaces
@@ -101,7 +106,7 @@ bool writeTo(const QString &path, const QByteArray &bytes, QString *error)
             return false;
         }
         ::close(fd);
-        if (replaceFile(path, bytes, error))
+        if (replaceFile(path, bytes, mode, error))
             return true;
         ::unlink(nativePath.constData());
         return false;
@@ -118,7 +123,7 @@ bool writeTo(const QString &path, const QByteArray &bytes, QString *error)
     ::fstat(fd, &status); // should it fail, the mode stays 0: refused below
     if (S_ISREG(status.st_mode)) {
         ::close(fd);
-        return replaceFile(path, bytes, error);
+        return replaceFile(path, bytes, mode, error);
     }
     if (!S_ISCHR(status.st_mode) && !S_ISBLK(status.st_mode)) {
         ::close(fd);
@@ -129,7 +134,7 @@ bool writeTo(const QString &path, const QByteArray &bytes, QString *error)
     // its place): it is written in place, and waited for as any program writing to it would.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     QFile file;
-    if (!file.open(fd, Mode, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(fd, BaseMode | mode, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         *error = file.errorString();
         return false;
@@ -144,23 +149,23 @@ bool writeTo(const QString &path, const QByteArray &bytes, QString *error)
 
 } // namespace
 
-bool OutputFile::write(const QString &fileName, const QByteArray &bytes, QString *error)
+bool OutputFile::write(const QString &fileName, const QByteArray &bytes, QString *error, QIODevice::OpenMode mode)
 {
 #ifdef Q_OS_UNIX
     const std::optional<QString> path = followOwnLinks(fileName, error);
-    return path && writeTo(*path, bytes, error);
+    return path && writeTo(*path, bytes, mode, error);
 #else
     // A device, or any other file that is not a plain one, cannot be replaced by renaming a new
     // file onto it (that would put a plain file in its place): it is written in place.
     const QFileInfo target(fileName);
     if (target.exists() && !target.isFile() && !target.isDir()) {
         QFile file(fileName);
-        if (!file.open(Mode) || !writeAll(file, bytes)) {
+        if (!file.open(BaseMode | mode) || !writeAll(file, bytes)) {
             *error = file.errorString();
             return false;
         }
         return true;
     }
-    return replaceFile(fileName, bytes, error);
+    return replaceFile(fileName, bytes, mode, error);
 #endif
 }
