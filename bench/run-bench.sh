@@ -206,20 +206,20 @@ load_label()
     if [[ "$1" == busy ]]; then echo "one busy process"; else echo "idle"; fi
 }
 
-# One run in a fresh lab with COUNT simulated devices (random start SEED): COMMAND runs in the
+# One run in a fresh lab with COUNT simulated devices (random start value START): COMMAND runs in the
 # lab's host namespace under veltra-bench-watch, with the receive buffer limit LIMIT ("host", or
 # bytes played by the preload) and, for LOAD "busy", a spinning shell beside it. Its standard
 # output and error go to OUT and ERR.
-#   lab_run COUNT SEED LIMIT LOAD OUT ERR COMMAND [ARGS...]
+#   lab_run COUNT START LIMIT LOAD OUT ERR COMMAND [ARGS...]
 lab_run()
 {
-    local count="$1" seed="$2" limit="$3" load="$4" out="$5" err="$6"
+    local count="$1" start="$2" limit="$3" load="$4" out="$5" err="$6"
     shift 6
     local command=("$watch")
     [[ "$limit" == host ]] || command+=(env "LD_PRELOAD=$rmem_limit" "VELTRA_BENCH_RMEM_MAX=$limit")
     command+=("$@")
     # shellcheck disable=SC2016 # expanded by the inner shell
-    "$netlab" --devsim-bin "$devsim" --devsim-log "$tmp/devsim.err" --devsim --count "$count" --random-start "$seed" -- \
+    "$netlab" --devsim-bin "$devsim" --devsim-log "$tmp/devsim.err" --devsim --count "$count" --random-start "$start" -- \
         bash -c 'if [[ "$0" == busy ]]; then
                      bash -c "while :; do :; done" &
                      spinner=$!
@@ -270,8 +270,8 @@ fi
 # figures, or a line of a run that did not get as far as the count check.
 scan_once()
 {
-    local build="$1" count="$2" seed="$3" limit="$4" load="$5" scan watched
-    lab_run "$count" "$seed" "$limit" "$load" "$tmp/scan.out" "$tmp/scan.run.err" \
+    local build="$1" count="$2" start="$3" limit="$4" load="$5" scan watched
+    lab_run "$count" "$start" "$limit" "$load" "$tmp/scan.out" "$tmp/scan.run.err" \
         "${probe_of[$build]}" --expect "$count" || true
     cat "$tmp/scan.run.err" >>"$tmp/scan.err"
     scan="$(grep '^SCAN' "$tmp/scan.out" || true)"
@@ -415,8 +415,8 @@ say "4/6 veltra-find scan"
 # the complete rows of its output.
 cli_once()
 {
-    local build="$1" count="$2" seed="$3" limit="$4" load="$5" rows
-    lab_run "$count" "$seed" "$limit" "$load" "$tmp/cli.csv" "$tmp/cli.err" \
+    local build="$1" count="$2" start="$3" limit="$4" load="$5" rows
+    lab_run "$count" "$start" "$limit" "$load" "$tmp/cli.csv" "$tmp/cli.err" \
         "$measure" "${cli_of[$build]}" scan --format csv || true
     rows=$(tr -d '\r' <"$tmp/cli.csv" | grep -c ',true$' || true) # RFC 4180 lines end in CR LF
     if ! grep -q '^MEASURE' "$tmp/cli.err"; then
