@@ -82,8 +82,12 @@ void DeviceScan::settleCheck()
         finish();
         return;
     }
+    // What was received is handled first: until then rows look incomplete that are not, and the
+    // answers to more requests would only wait behind it, or be dropped.
+    if (transceiver->hasUnhandled())
+        return;
     const qint64 quietFor = sinceReply.isValid() ? sinceReply.elapsed() : sinceRequest.elapsed();
-    const bool settled = sinceRequest.elapsed() >= AnswerTime && quietFor >= QuietTime && !transceiver->hasUnhandled();
+    const bool settled = sinceRequest.elapsed() >= AnswerTime && quietFor >= QuietTime;
     if (!settled && sinceRequest.elapsed() < SettleLimit)
         return;
 
@@ -94,9 +98,12 @@ void DeviceScan::settleCheck()
         sendRound();
         return;
     }
-    if (dropped > dropsAtStart && !addressedDone && remaining >= AddressedTime) {
+    // Addressed requests once after the rounds, and again while their own answers were dropped.
+    if (dropped > dropsAtStart && (!addressedDone || newDrops) && addressedSent < MaxAddressedRequests &&
+        remaining >= AddressedTime) {
+        const int before = addressedSent;
         sendAddressed();
-        if (addressedSent > 0)
+        if (addressedSent > before)
             return;
     }
     finish();
@@ -116,6 +123,7 @@ void DeviceScan::sendRound()
 void DeviceScan::sendAddressed()
 {
     addressedDone = true;
+    const int sentBefore = addressedSent;
     // The MACs first: the requests' answers may change the rows while they go out.
     QStringList lackInfo;
     QStringList lackConfig;
@@ -141,8 +149,8 @@ void DeviceScan::sendAddressed()
         transceiver->getNetworkConfig(mac);
         ++addressedSent;
     }
-    if (addressedSent > 0) {
-        qDebug() << "DeviceScan: asked" << addressedSent << "devices again for a reply that is missing";
+    if (addressedSent > sentBefore) {
+        qDebug() << "DeviceScan: asked" << addressedSent - sentBefore << "devices again for a reply that is missing";
         requestsSent();
     }
 }

@@ -26,9 +26,10 @@ public:
     // At most this many requests addressed to single devices per scan: a flood of made-up devices
     // must not make the program send thousands of requests.
     static constexpr int MaxAddressedRequests = 512;
-    // The replies to a request have settled when at least AnswerTime ms have passed since it, none
-    // has come for QuietTime ms and none waits to be handled; or at the latest SettleLimit ms after
-    // the request. Devices take a while to answer, the more so on a busy network.
+    // The replies to a request have settled when none waits to be handled and at least AnswerTime
+    // ms have passed since it with none for QuietTime ms, or SettleLimit ms have passed since it
+    // (replies that keep coming, a flood). Devices take a while to answer, the more so on a busy
+    // network.
     static constexpr int AnswerTime = 250;
     static constexpr int QuietTime = 100;
     static constexpr int SettleLimit = 700;
