@@ -82,12 +82,9 @@ void DeviceScan::settleCheck()
         finish();
         return;
     }
-    // What was received is handled first: until then rows look incomplete that are not, and the
-    // answers to more requests would only wait behind it, or be dropped.
-    if (transceiver->hasUnhandled())
-        return;
+    const bool unhandled = transceiver->hasUnhandled();
     const qint64 quietFor = sinceReply.isValid() ? sinceReply.elapsed() : sinceRequest.elapsed();
-    const bool settled = sinceRequest.elapsed() >= AnswerTime && quietFor >= QuietTime;
+    const bool settled = !unhandled && sinceRequest.elapsed() >= AnswerTime && quietFor >= QuietTime;
     if (!settled && sinceRequest.elapsed() < SettleLimit)
         return;
 
@@ -98,6 +95,10 @@ void DeviceScan::settleCheck()
         sendRound();
         return;
     }
+    // Which rows lack a reply is known only once what was received is handled; addressed requests
+    // sent earlier would ask for replies that are waiting, and their answers be dropped behind them.
+    if (unhandled)
+        return;
     // Addressed requests once after the rounds, and again while their own answers were dropped.
     if (dropped > dropsAtStart && (!addressedDone || newDrops) && addressedSent < MaxAddressedRequests &&
         remaining >= AddressedTime) {

@@ -27,9 +27,9 @@ public:
     // must not make the program send thousands of requests.
     static constexpr int MaxAddressedRequests = 512;
     // The replies to a request have settled when none waits to be handled and at least AnswerTime
-    // ms have passed since it with none for QuietTime ms, or SettleLimit ms have passed since it
-    // (replies that keep coming, a flood). Devices take a while to answer, the more so on a busy
-    // network.
+    // ms have passed since it with none for QuietTime ms, or at the latest SettleLimit ms after it
+    // (replies that keep coming, a flood, a slow machine). Devices take a while to answer, the more
+    // so on a busy network. Addressed requests wait until nothing waits to be handled.
     static constexpr int AnswerTime = 250;
     static constexpr int QuietTime = 100;
     static constexpr int SettleLimit = 700;
