@@ -1,5 +1,7 @@
 #include "cli/recordtable.h"
 
+#include "model/csvtext.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -85,22 +87,14 @@ QString RecordTable::csvCell(const QVariant &value)
 {
     if (value.typeId() == QMetaType::Bool)
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    QString text = value.isValid() ? value.toString() : QString();
-    // A spreadsheet takes a text that starts like this for a formula; the quote makes it text.
-    static const QString formulaStarts = QStringLiteral("=+-@");
-    if (value.typeId() == QMetaType::QString && !text.isEmpty() && formulaStarts.contains(text.front()))
-        text.prepend(QLatin1Char('\''));
-    return csvField(text);
+    if (value.typeId() == QMetaType::QString)
+        return CsvText::textField(value.toString());
+    return csvField(value.isValid() ? value.toString() : QString());
 }
 
 QString RecordTable::csvField(const QString &text)
 {
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\n')) &&
-        !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return CsvText::field(text);
 }
 
 QByteArray RecordTable::toText() const

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "model/deviceplan.h"
 
+#include "model/csvtext.h"
 #include "model/devicemodel.h"
 #include "protocol/messageheader.h"
 
@@ -70,15 +71,6 @@ Read readRecord(const QString &text, qsizetype *pos, int *line, QStringList *fie
     return Read::Record;
 }
 
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"')) && !text.contains(QLatin1Char('\r')) &&
-        !text.contains(QLatin1Char('\n')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
 
 // The line of the first byte that is not UTF-8, for the message.
 int firstUndecodableLine(const QByteArray &csv)
@@ -221,14 +213,10 @@ DevicePlan DevicePlan::fromCsv(const QByteArray &csv, QList<Problem> *problems)
 
 QByteArray DevicePlan::toCsv() const
 {
-    QString text = fieldNames().join(QLatin1Char(',')) + QLatin1String("\r\n");
-    for (const Row &row : planRows) {
-        const QStringList cells{row.mac,     row.hostName, row.config, row.ip,  row.mask,
-                                row.gateway, row.domain,   row.dns1,   row.dns2};
-        for (int i = 0; i < cells.size(); ++i)
-            text += (i ? QLatin1String(",") : QLatin1String()) + csvField(cells.at(i));
-        text += QLatin1String("\r\n");
-    }
+    QString text = CsvText::line(fieldNames());
+    for (const Row &row : planRows)
+        text += CsvText::line(
+            {row.mac, row.hostName, row.config, row.ip, row.mask, row.gateway, row.domain, row.dns1, row.dns2});
     return text.toUtf8();
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "model/planrun.h"
 
+#include "model/csvtext.h"
 #include "model/devicemodel.h"
 #include "protocol/messageheader.h"
 #include "settings/credentialstore.h"
@@ -221,4 +222,52 @@ QStringList PlanRun::differences(const NetworkConfigBody &sent, const NetworkCon
             fields.append(DevicePlan::fieldNames().at(field + 1));
     }
     return fields;
+}
+
+QString PlanRun::outcomeName(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Applied:
+        return QStringLiteral("applied");
+    case Outcome::AuthorizationFailed:
+        return QStringLiteral("authorization failed");
+    case Outcome::NoAnswer:
+        return QStringLiteral("no answer");
+    case Outcome::Refused:
+        return QStringLiteral("refused");
+    case Outcome::Differs:
+        return QStringLiteral("differs");
+    }
+    return QString();
+}
+
+QStringList PlanRun::resultKeys()
+{
+    return QStringList{QStringLiteral("mac"), QStringLiteral("outcome"), QStringLiteral("detail")} +
+           DevicePlan::fieldNames().mid(1);
+}
+
+QStringList PlanRun::resultRecord(const Result &result)
+{
+    QStringList record{result.mac, outcomeName(result.outcome), result.detail};
+    if (result.readBack.isEmpty() || MessageHeader::resultCodeOf(result.readBack) != Protocol::ResultOk) {
+        for (int i = 1; i < DevicePlan::fieldNames().size(); ++i)
+            record.append(QString());
+    } else {
+        record += reported(NetworkConfigBody::fromDatagram(result.readBack), false);
+    }
+    return record;
+}
+
+QByteArray PlanRun::resultsToCsv(const QList<Result> &results)
+{
+    QString text = CsvText::line(resultKeys());
+    for (const Result &result : results) {
+        QStringList cells;
+        for (const QString &value : resultRecord(result))
+            cells.append(CsvText::textField(value));
+        // Each cell is already quoted where it must be.
+        text += cells.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    }
+    return text.toUtf8();
 }

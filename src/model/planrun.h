@@ -81,6 +81,18 @@ public:
     // One per finished device, in plan order; a cancelled run has fewer than deviceCount().
     const QList<Result> &results() const { return done; }
 
+    // The outcome's word in veltra-find's output and in saved outcomes: "applied", "refused",
+    // "authorization failed", "no answer" or "differs".
+    static QString outcomeName(Outcome outcome);
+    // The columns of an outcome record: "mac", "outcome", "detail", then the plan's columns after
+    // the MAC with the values the device reported after its restart.
+    static QStringList resultKeys();
+    // A result under resultKeys(); the reported values are empty when nothing was read back.
+    static QStringList resultRecord(const Result &result);
+    // The outcomes as CSV with resultKeys() as header; device texts kept from being taken for
+    // formulas.
+    static QByteArray resultsToCsv(const QList<Result> &results);
+
     // The greatest outcome of `results`; Applied for none.
     static Outcome worstOutcome(const QList<Result> &results);
     // The fields, by their CSV column names, in which `seen` does not show what was `sent`. A
