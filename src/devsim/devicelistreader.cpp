@@ -168,8 +168,10 @@ bool readDevice(const QJsonObject &object, DeviceProfile *device, QString *error
             device->answers = AnswerScope::InfoOnly;
         else if (scope == QLatin1String("config"))
             device->answers = AnswerScope::ConfigOnly;
+        else if (scope == QLatin1String("read"))
+            device->answers = AnswerScope::ReadOnly;
         else
-            return reader.fail("answers", QStringLiteral("must be \"all\", \"info\" or \"config\""));
+            return reader.fail("answers", QStringLiteral("must be \"all\", \"info\", \"config\" or \"read\""));
     }
 
     config.macAddress = device->mac;

@@ -9,6 +9,7 @@ enum class AnswerScope {
     All,
     InfoOnly,   // GetDeviceInfo only
     ConfigOnly, // GetNetworkConfig, SetNetworkConfig, SetNetworkConfigAuth and RestartNetwork
+    ReadOnly,   // GetDeviceInfo and GetNetworkConfig: found by a scan, deaf to changes and restarts
 };
 
 // Everything that makes up one simulated device before it receives anything: what it reports,

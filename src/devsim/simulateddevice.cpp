@@ -46,6 +46,8 @@ bool SimulatedDevice::answers(quint32 messageId) const
         return messageId == GetDeviceInfo;
     case AnswerScope::ConfigOnly:
         return messageId != GetDeviceInfo;
+    case AnswerScope::ReadOnly:
+        return messageId == GetDeviceInfo || messageId == GetNetworkConfig;
     }
     return true;
 }

@@ -20,7 +20,7 @@ QString description()
         "Device list: a JSON array of objects with the keys\n"
         "  mac (required), deviceName, firmware, productType, hostName, dhcp, ip, mask, domain,\n"
         "  gateway, dns1, dns2, protocolVersion, user, password,\n"
-        "  silent, answers (\"all\", \"info\", \"config\"), resultCode, delay, jitter, restartTime,\n"
+        "  silent, answers (\"all\", \"info\", \"config\", \"read\"), resultCode, delay, jitter, restartTime,\n"
         "  lowercaseMac, dropRate.\n"
         "The device options below give every device's default; a device's own key wins.\n"
         "When ready it prints one line to stdout:\n"
@@ -79,7 +79,7 @@ struct Parser
                                         QStringLiteral("Result code of every answer; non-zero refuses everything."),
                                         QStringLiteral("code")};
     const QCommandLineOption answers{QStringLiteral("answers"),
-                                     QStringLiteral("Requests answered: all (default), info or config."),
+                                     QStringLiteral("Requests answered: all (default), info, config or read."),
                                      QStringLiteral("kind")};
     const QCommandLineOption lowercaseMac{QStringLiteral("lowercase-mac"),
                                           QStringLiteral("Devices send their MAC text in lower case.")};
@@ -211,8 +211,11 @@ std::optional<SimulatorOptions> SimulatorOptions::parse(const QStringList &argum
             device.answers = AnswerScope::InfoOnly;
         } else if (scope == QLatin1String("config")) {
             device.answers = AnswerScope::ConfigOnly;
+        } else if (scope == QLatin1String("read")) {
+            device.answers = AnswerScope::ReadOnly;
         } else {
-            *error = QStringLiteral("--answers must be all, info or config, not %1").arg(DeviceText::quoted(scope));
+            *error =
+                QStringLiteral("--answers must be all, info, config or read, not %1").arg(DeviceText::quoted(scope));
             return std::nullopt;
         }
     }
