@@ -23,9 +23,10 @@ const QList<std::pair<CommandLine::Command, const char *>> CommandNames = {
     {CommandLine::Command::Forget, "forget"},
     {CommandLine::Command::Export, "export"},
     {CommandLine::Command::Plan, "plan"},
+    {CommandLine::Command::Apply, "apply"},
 };
 
-const QLatin1String CommandList("interfaces, scan, show, set, forget, export, plan");
+const QLatin1String CommandList("interfaces, scan, show, set, forget, export, plan, apply");
 
 QList<AcceptedOption> optionsOf(CommandLine::Command command)
 {
@@ -58,6 +59,11 @@ QList<AcceptedOption> optionsOf(CommandLine::Command command)
             {{"dhcp", false},  {"first-ip", true},  {"mask", true},     {"gateway", true},      {"domain", true},
              {"dns1", true},   {"dns2", true},      {"hostname", true}, {"first-number", true}, {"all", false},
              {"output", true}, {"interface", true}, {"wait", true},     {"repeat", true}};
+        break;
+    case C::Apply:
+        accepted +=
+            {{"dry-run", false},  {"user", true}, {"password-stdin", false}, {"remember", false}, {"format", true},
+             {"interface", true}, {"wait", true}, {"repeat", true}};
         break;
     case C::None:
         accepted += {{"version", false}};
@@ -153,6 +159,8 @@ bool apply(CommandLine::Options *options, const QString &name, const QString &va
         options->passwordStdin = true;
     } else if (name == QLatin1String("remember")) {
         options->remember = true;
+    } else if (name == QLatin1String("dry-run")) {
+        options->dryRun = true;
     }
     return true;
 }
@@ -257,6 +265,10 @@ bool checkCombination(const CommandLine::Options &options, QString *error)
         if (options.change.mask && !options.change.ip)
             return fail(QStringLiteral("--mask goes with --first-ip"));
         break;
+    case C::Apply:
+        if (options.planFile.isEmpty())
+            return fail(QStringLiteral("apply needs the plan to apply: veltra-find apply PLAN.csv"));
+        break;
     case C::Interfaces:
     case C::None:
         break;
@@ -268,9 +280,9 @@ bool checkCombination(const CommandLine::Options &options, QString *error)
     }
     if (options.command == C::Plan)
         return checkPlanValues(options, error);
-    if (options.command == C::Set) {
-        if (options.change.isEmpty())
-            return fail(QStringLiteral("set needs at least one value to change (see veltra-find set --help)"));
+    if (options.command == C::Set && options.change.isEmpty())
+        return fail(QStringLiteral("set needs at least one value to change (see veltra-find set --help)"));
+    if (options.command == C::Set || options.command == C::Apply) {
         if (options.passwordStdin && options.user.isEmpty())
             return fail(QStringLiteral("--password-stdin needs --user"));
         if (options.remember && options.user.isEmpty())
@@ -326,8 +338,12 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
                 accepted = optionsOf(options.command);
                 continue;
             }
+            if (options.command == Command::Apply && options.planFile.isEmpty()) {
+                options.planFile = argument;
+                continue;
+            }
             // A password typed after the flag would otherwise be quoted as a bad MAC address.
-            if (afterPasswordFlag && !checkMac(argument).isEmpty()) {
+            if (afterPasswordFlag && (options.command == Command::Apply || !checkMac(argument).isEmpty())) {
                 *error = QStringLiteral("--password-stdin takes no value: the password is read from standard input");
                 return std::nullopt;
             }
@@ -415,6 +431,7 @@ QString CommandLine::helpText(Command command)
             "  forget MAC   deletes the stored credentials of a device\n"
             "  export       writes the Quillo connection file for found devices\n"
             "  plan         writes a network configuration plan (CSV) for found devices\n"
+            "  apply PLAN   checks a plan and applies it, one device after another\n"
             "\n"
             "Options:\n"
             "  -h, --help   this text; 'veltra-find COMMAND --help' describes a command\n"
@@ -423,7 +440,7 @@ QString CommandLine::helpText(Command command)
             "Results go to standard output, messages to standard error.\n"
             "Exit status: 0 success, 1 no device answered (or nothing to export, plan or forget), 2 bad\n"
             "input or no usable network, 3 authorization failed, 4 the device did not answer, 5 the device\n"
-            "refused the request or does not show the new values.\n");
+            "refused the request or does not show the new values (apply: the worst of its devices).\n");
     case Command::Interfaces:
         return QStringLiteral("Usage: veltra-find interfaces [--format table|json|csv]\n"
                               "Lists the usable network interfaces (up or running, not loopback, with a\n"
@@ -517,6 +534,35 @@ QString CommandLine::helpText(Command command)
             "\n"
             "Exit status: 0 written, 1 a given device was not found or its configuration not read (the\n"
             "others are written) or no device to plan, 2 on an error or when the plan has problems.\n");
+    case Command::Apply:
+        return QStringLiteral(
+            "Usage: veltra-find apply PLAN.csv [--dry-run] [--user U (--password-stdin | VELTRA_PASSWORD)]\n"
+            "                         [--remember] [--format table|json|csv] [--interface NAME|ADDRESS]\n"
+            "                         [--wait MS] [--repeat N]\n"
+            "Reads a plan (CSV with the columns mac,hostname,config,ip,mask,gateway,domain,dns1,dns2, as\n"
+            "'veltra-find plan' writes it; an empty cell keeps what the device has), scans, and checks the\n"
+            "plan against the devices found: every value as in the settings dialog, every device found and\n"
+            "named once, no address or host name given to two devices or held by one outside the plan, a\n"
+            "static device with an address and a mask. Any problem is told with its line and nothing but\n"
+            "the scan is sent.\n"
+            "The plan is then applied one device after another, each as 'set' does it: the change, the\n"
+            "restart of the device's network, and the configuration read again more than 5000 ms later.\n"
+            "Progress goes to standard error; one row per device to standard output: mac, outcome\n"
+            "(applied, refused, authorization failed, no answer or differs), detail, and the values the\n"
+            "device reported after its restart.\n"
+            "\n"
+            "Devices of protocol version 4 or more take changes only with credentials: their stored ones,\n"
+            "else those given with --user and the password on standard input (--password-stdin) or in\n"
+            "VELTRA_PASSWORD. --remember stores given credentials for each device that accepts them;\n"
+            "stored credentials that a device refuses are forgotten.\n"
+            "  --dry-run        checks the plan and prints what would be sent to each device, and which\n"
+            "                   request and credentials; nothing but the scan is sent\n"
+            "  --wait MS        how long the scan collects replies and each answer is awaited (default 3000)\n"
+            "  --format FORMAT  table (default), json or csv\n"
+            "\n"
+            "Exit status: 0 every device applied (or the dry run found no problem), 1 no device answered\n"
+            "the scan, 2 on an error or when the plan has problems, otherwise that of the worst outcome:\n"
+            "3 authorization failed, 4 no answer, 5 refused or differs.\n");
     }
     return QString();
 }

@@ -14,13 +14,14 @@
 class CommandLine
 {
 public:
-    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export, Plan };
+    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export, Plan, Apply };
 
     // Exit statuses of every command.
     enum ExitStatus {
         Success = 0,
-        NoDevice = 1,   // nobody answered a scan; nothing to export, plan or forget
-        BadInput = 2,   // bad option or value, socket not bound, no usable interface, a plan's problems
+        NoDevice = 1, // nobody answered a scan; nothing to export, plan or forget
+        BadInput = 2, // bad option or value, socket not bound, no usable interface, a plan's problems
+        // set, and apply for its worst device:
         AuthFailed = 3, // the device refused the credentials
         NoAnswer = 4,   // the device did not answer
         Refused = 5,    // the device refused the request or does not show the new values
@@ -47,6 +48,8 @@ public:
         QStringList macs; // show, set and forget: exactly one; export and plan: any number
         bool all = false;
         QString outputFile;
+        QString planFile; // apply: the plan to apply
+        bool dryRun = false;
 
         // set: the values to change. plan: the values to give every device, `hostName` as the
         // template of the host names and `ip` as the first address to hand out.

@@ -8,6 +8,7 @@
 #include "model/outputfile.h"
 #include "model/plancheck.h"
 #include "model/planmaker.h"
+#include "model/planrun.h"
 #include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
@@ -39,6 +40,23 @@ QString resultText(quint32 resultCode)
                                                        : QStringLiteral("result code %1").arg(resultCode);
 }
 
+// `set`'s status for a device's outcome; apply exits with that of its worst device.
+int statusOf(PlanRun::Outcome outcome)
+{
+    switch (outcome) {
+    case PlanRun::Outcome::Applied:
+        return Status::Success;
+    case PlanRun::Outcome::AuthorizationFailed:
+        return Status::AuthFailed;
+    case PlanRun::Outcome::NoAnswer:
+        return Status::NoAnswer;
+    case PlanRun::Outcome::Refused:
+    case PlanRun::Outcome::Differs:
+        return Status::Refused;
+    }
+    return Status::Refused;
+}
+
 } // namespace
 
 int CommandRunner::run(const CommandLine::Options &options)
@@ -58,6 +76,8 @@ int CommandRunner::run(const CommandLine::Options &options)
         return exportConnections(options);
     case CommandLine::Command::Plan:
         return plan(options);
+    case CommandLine::Command::Apply:
+        return apply(options);
     case CommandLine::Command::None:
         break;
     }
@@ -237,6 +257,23 @@ int CommandRunner::show(const CommandLine::Options &options)
     if (!config)
         message(QStringLiteral("the device did not send its configuration"));
     return Status::Success;
+}
+
+QList<int> CommandRunner::chosenRows(const CommandLine::Options &options, const DeviceModel &model, bool *missing)
+{
+    if (options.all)
+        return RowRecord::rowsByMac(model);
+    QList<int> rows;
+    for (const QString &mac : options.macs) {
+        const int row = model.findRowByMac(mac);
+        if (row < 0) {
+            message(QStringLiteral("%1 did not answer").arg(mac));
+            *missing = true;
+        } else if (!rows.contains(row)) {
+            rows.append(row);
+        }
+    }
+    return rows;
 }
 
 bool CommandRunner::givenCredentials(const CommandLine::Options &options, Credentials *credentials)
@@ -443,29 +480,16 @@ int CommandRunner::exportConnections(const CommandLine::Options &options)
 
     // The given order decides the order of the connections and which duplicate keeps its name,
     // as the selection order does in the desktop program.
-    QList<int> rows;
     bool missing = false;
-    if (options.all) {
-        rows = RowRecord::rowsByMac(model);
-    } else {
-        for (const QString &mac : options.macs) {
-            const int row = model.findRowByMac(mac);
-            if (row < 0) {
-                message(QStringLiteral("%1 did not answer").arg(mac));
-                missing = true;
-            } else if (!model.isExportable(row)) {
-                message(
-                    QStringLiteral("%1 is not exportable (a Veltra device, or its information is missing)").arg(mac));
-                missing = true;
-            } else if (!rows.contains(row)) {
-                rows.append(row);
-            }
-        }
-    }
     QList<ConnectionExport::Entry> entries;
-    for (const int row : std::as_const(rows)) {
-        if (model.isExportable(row))
+    for (const int row : chosenRows(options, model, &missing)) {
+        if (model.isExportable(row)) {
             entries.append(model.exportEntry(row));
+        } else if (!options.all) {
+            message(QStringLiteral("%1 is not exportable (a Veltra device, or its information is missing)")
+                        .arg(model.item(row, DeviceModel::MacAddressColumn)->text()));
+            missing = true;
+        }
     }
     if (entries.isEmpty())
         return fail(Status::NoDevice,
@@ -489,21 +513,8 @@ int CommandRunner::plan(const CommandLine::Options &options)
         return Status::BadInput;
 
     // The given order decides the addresses and counters, as the selection order does for export.
-    QList<int> rows;
     bool missing = false;
-    if (options.all) {
-        rows = RowRecord::rowsByMac(model);
-    } else {
-        for (const QString &mac : options.macs) {
-            const int row = model.findRowByMac(mac);
-            if (row < 0) {
-                message(QStringLiteral("%1 did not answer").arg(mac));
-                missing = true;
-            } else if (!rows.contains(row)) {
-                rows.append(row);
-            }
-        }
-    }
+    const QList<int> rows = chosenRows(options, model, &missing);
     // A row names the device by its own MAC text. A device whose configuration was not read has
     // nothing that its empty cells could keep: it is left out, as the check would refuse it.
     QStringList macs;
@@ -569,4 +580,119 @@ int CommandRunner::plan(const CommandLine::Options &options)
                                    "with other values")
                         .arg(problems.size()));
     return missing ? Status::NoDevice : Status::Success;
+}
+
+int CommandRunner::apply(const CommandLine::Options &options)
+{
+    // The plan first: a file that cannot be read, or has problems of its own, costs not even a scan.
+    QFile file(options.planFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(Status::BadInput, QStringLiteral("cannot read %1: %2").arg(options.planFile, file.errorString()));
+    // One byte beyond the limit tells an overlong file from one that just fits, without reading it all.
+    const QByteArray csv = file.read(DevicePlan::MaxCsvBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return fail(Status::BadInput, QStringLiteral("cannot read %1: %2").arg(options.planFile, file.errorString()));
+    QList<DevicePlan::Problem> problems;
+    const DevicePlan plan = DevicePlan::fromCsv(csv, &problems);
+    if (problems.isEmpty() && plan.rows().isEmpty())
+        problems.append({0, 0, QString(), QStringLiteral("the plan names no device")});
+    for (const DevicePlan::Problem &problem : std::as_const(problems))
+        message(options.planFile + QStringLiteral(": ") + problem.toString());
+    if (!problems.isEmpty())
+        return fail(Status::BadInput, QStringLiteral("nothing was sent"));
+    Credentials credentials;
+    if (!givenCredentials(options, &credentials))
+        return fail(Status::BadInput, QStringLiteral("nothing was sent"));
+
+    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
+    if (chosen.isEmpty())
+        return Status::BadInput;
+    DeviceLink link(chosen.constFirst());
+    QString error;
+    if (!link.bind(&error))
+        return fail(Status::BadInput, error);
+    DeviceModel model;
+    QObject::connect(&model, &DeviceModel::deviceLimitReached, &model, [this](int limit) {
+        message(QStringLiteral("more than %1 devices answered; further devices are ignored").arg(limit));
+    });
+    link.scan(&model, options.repeat, options.waitMs);
+    if (model.rowCount() == 0)
+        return fail(Status::NoDevice, QStringLiteral("no device answered; nothing was sent"));
+
+    problems = PlanCheck(plan, model).problems();
+    for (const DevicePlan::Problem &problem : std::as_const(problems))
+        message(options.planFile + QStringLiteral(": ") + problem.toString());
+    if (!problems.isEmpty())
+        return fail(Status::BadInput,
+                    QStringLiteral("the plan has %1 problem(s); nothing was sent but the scan").arg(problems.size()));
+    // Asked for before the first device rather than found missing halfway through the plan.
+    const QStringList needing = PlanRun::needingCredentials(plan, model);
+    if (!needing.isEmpty() && credentials.source == Credentials::Source::None)
+        return fail(Status::BadInput, QStringLiteral("%1 take(s) changes only with credentials and none are stored: "
+                                                     "give --user with --password-stdin or %2; nothing was sent but "
+                                                     "the scan")
+                                          .arg(needing.join(QLatin1String(", ")), PasswordVariable));
+    if (needing.isEmpty() && credentials.source != Credentials::Source::None)
+        message(QStringLiteral("no device of the plan needs the given credentials; they are not sent"));
+
+    if (options.dryRun) {
+        QStringList keys{QStringLiteral("mac"), QStringLiteral("request"), QStringLiteral("credentials")};
+        keys += DevicePlan::fieldNames().mid(1);
+        RecordTable output(keys);
+        for (const DevicePlan::Row &row : plan.rows()) {
+            const int at = model.findRowByMac(row.mac);
+            const QString mac = model.item(at, DeviceModel::MacAddressColumn)->text();
+            const QByteArray current =
+                model.item(at, DeviceModel::MacAddressColumn)->data(DeviceModel::ConfigDatagramRole).toByteArray();
+            const bool authenticated = ConfigurationChange::needsCredentials(current);
+            const NetworkConfigBody sent = DevicePlan::valuesToSend(row, NetworkConfigBody::fromDatagram(current));
+            QVariantList values{
+                mac, authenticated ? QStringLiteral("SetNetworkConfigAuth") : QStringLiteral("SetNetworkConfig"),
+                !authenticated                   ? QVariant()
+                : CredentialStore::contains(mac) ? QStringLiteral("stored")
+                                                 : QStringLiteral("given")};
+            for (const QString &value :
+                 {sent.hostName, sent.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static"), sent.ipAddress,
+                  sent.subnetMask, sent.gateway, sent.domain, sent.primaryDns, sent.secondaryDns})
+                values.append(value);
+            output.addRow(values);
+        }
+        print(output.render(options.format));
+        return Status::Success;
+    }
+
+    // Each change goes through the model's tracking, as in the desktop program.
+    PacketTransceiver *transceiver = link.transceiver();
+    QObject::connect(transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
+    QObject::connect(transceiver, &PacketTransceiver::replyReceived, &model, &DeviceModel::onDeviceReplyReceived);
+    QObject::connect(&model, &DeviceModel::sendRestartNetwork, transceiver, &PacketTransceiver::restartNetwork);
+    QObject::connect(&model, &DeviceModel::sendGetEthConfiguration, transceiver,
+                     qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+    PlanRun run(transceiver, &model);
+    run.setAnswerWait(options.waitMs);
+    if (credentials.source == Credentials::Source::CommandLine)
+        run.setCredentials(credentials.user, credentials.password, options.remember);
+    QObject::connect(&run, &PlanRun::deviceFinished, &run,
+                     [this, &run](int index, const QString &mac, PlanRun::Outcome, const QString &detail) {
+                         message(
+                             QStringLiteral("[%1/%2] %3: %4").arg(index + 1).arg(run.deviceCount()).arg(mac, detail));
+                     });
+    QEventLoop loop;
+    QObject::connect(&run, &PlanRun::finished, &loop, &QEventLoop::quit);
+    run.start(plan);
+    loop.exec();
+
+    RecordTable output(PlanRun::resultKeys());
+    for (const PlanRun::Result &result : run.results()) {
+        const QStringList record = PlanRun::resultRecord(result);
+        // The reported values are no values at all when nothing was read back; the config cell
+        // is never empty in a configuration that was.
+        const bool readBack = !record.at(4).isEmpty();
+        QVariantList values;
+        for (int i = 0; i < record.size(); ++i)
+            values.append(i < 3 || readBack ? QVariant(record.at(i)) : QVariant());
+        output.addRow(values);
+    }
+    print(output.render(options.format));
+    return statusOf(PlanRun::worstOutcome(run.results()));
 }

@@ -43,11 +43,15 @@ private:
     int forget(const CommandLine::Options &options);
     int exportConnections(const CommandLine::Options &options);
     int plan(const CommandLine::Options &options);
+    int apply(const CommandLine::Options &options);
 
     // The interfaces a command works on; empty with a message when none fits.
     QList<DeviceLink::Interface> interfacesFor(const CommandLine::Options &options);
     // Scans one interface into `model`; false with a message when the socket cannot be bound.
     bool scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options, DeviceModel *model);
+    // The rows of the devices that --all or the given MACs name, once each, in the given order (by
+    // MAC for --all); a MAC that did not answer is told and sets `*missing`.
+    QList<int> chosenRows(const CommandLine::Options &options, const DeviceModel &model, bool *missing);
     // The credentials the command line gives; false with a message when they are unusable.
     // VELTRA_PASSWORD leaves the environment here, used or not.
     bool givenCredentials(const CommandLine::Options &options, Credentials *credentials);

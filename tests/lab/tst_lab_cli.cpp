@@ -6,6 +6,7 @@
 
 #include "csvreader.h"
 #include "model/connectionexport.h"
+#include "protocol/messageheader.h"
 #include "settings/credentialstore.h"
 
 #include <QElapsedTimer>
@@ -166,6 +167,7 @@ private slots:
     void exportNothingExportable();
 
     void planCountsAddressesAndNamesUp();
+    void applySetsUpADozenDevices();
 
     void forgetDeletesStoredCredentials();
 
@@ -767,6 +769,102 @@ void TestLabCli::planCountsAddressesAndNamesUp()
              qPrintable(run.err));
 
     QCOMPARE(requestIds(simulator.received()), (QList<int>{11, 7, 11, 7, 11, 7}));
+}
+
+// A plan for a dozen devices of protocol versions 3 and 4: refused with a problem (only the scan
+// goes out), tried dry, then applied. Version 3 devices get SetNetworkConfig, version 4 ones
+// SetNetworkConfigAuth with their stored credentials or else the given ones; one device ignores
+// changes, one refuses its stored password.
+void TestLabCli::applySetsUpADozenDevices()
+{
+    Lab::Simulator simulator(lab, {"--devices", QStringLiteral(LAB_DATA_DIR "/plan-devices.json")});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const auto mac = [](int n) {
+        return QStringLiteral("02:5A:00:00:05:%1").arg(n, 2, 16, QLatin1Char('0')).toUpper();
+    };
+    const QString deaf = mac(6), wrongStored = mac(11);
+    CredentialStore::saveLoginData({mac(7), "admin", "s3cret"});
+    CredentialStore::saveLoginData({wrongStored, "admin", "s3cret"});
+
+    QByteArray csv = "mac,hostname,config,ip,mask,gateway,domain,dns1,dns2\n";
+    for (int n = 1; n <= 12; ++n)
+        csv += QStringLiteral("%1,cam-%2,static,192.168.77.%3,255.255.255.0,192.168.77.1,,,\n")
+                   .arg(mac(n).toLower())
+                   .arg(n, 2, 10, QLatin1Char('0'))
+                   .arg(49 + n)
+                   .toUtf8();
+    const QString path = workDir.filePath(QStringLiteral("dozen.csv"));
+    QFile bad(path);
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write(QByteArray(csv).replace("192.168.77.52,", "192.168.77.50,"));
+    bad.close();
+    QProcessEnvironment password;
+    password.insert(QStringLiteral("VELTRA_PASSWORD"), QStringLiteral("s3cret"));
+    Run run = find({"apply", path, "--user", "admin", "--wait", "1000"}, QByteArray(), password);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(QLatin1String("line 4 (row 3), ip:")), qPrintable(run.err));
+
+    QFile good(path);
+    QVERIFY(good.open(QIODevice::WriteOnly));
+    good.write(csv);
+    good.close();
+    run = find({"apply", path, "--dry-run", "--format", "csv", "--wait", "1000"}, "admin\n");
+    QCOMPARE(run.status, 2); // four version 4 devices have no stored credentials and none are given
+    run = find({"apply", path, "--dry-run", "--user", "admin", "--format", "csv", "--wait", "1000"}, QByteArray(),
+               password);
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QVERIFY(run.out.contains("02:5A:00:00:05:07,SetNetworkConfigAuth,stored,cam-07,static,192.168.77.56,"));
+    QVERIFY(run.out.contains("02:5A:00:00:05:08,SetNetworkConfigAuth,given,cam-08,"));
+    QVERIFY(run.out.contains("02:5a:00:00:05:03,SetNetworkConfig,,cam-03,static,192.168.77.52,"));
+    QCOMPARE(requestIds(simulator.received()), (QList<int>{11, 7, 11, 7, 11, 7}));
+
+    run = find({"apply", path, "--user", "admin", "--format", "json", "--wait", "1000"}, QByteArray(), password);
+    QCOMPARE(run.status, 4); // the worst: the device that ignored its change
+    const QJsonArray rows = QJsonDocument::fromJson(run.out).array();
+    QCOMPARE(rows.size(), 12);
+    for (int n = 1; n <= 12; ++n) {
+        const QJsonObject row = rows.at(n - 1).toObject();
+        const QString outcome = row.value(QLatin1String("outcome")).toString();
+        QCOMPARE(row.value(QLatin1String("mac")).toString().toUpper(), mac(n));
+        if (mac(n) == deaf) {
+            QCOMPARE(outcome, QStringLiteral("no answer"));
+        } else if (mac(n) == wrongStored) {
+            QCOMPARE(outcome, QStringLiteral("authorization failed"));
+            QVERIFY(row.value(QLatin1String("hostname")).isNull());
+        } else {
+            QCOMPARE(outcome, QStringLiteral("applied"));
+            QCOMPARE(row.value(QLatin1String("hostname")).toString(),
+                     QStringLiteral("cam-%1").arg(n, 2, 10, QLatin1Char('0')));
+            QCOMPARE(row.value(QLatin1String("ip")).toString(), QStringLiteral("192.168.77.%1").arg(49 + n));
+        }
+    }
+    QVERIFY2(run.err.contains(QLatin1String("[12/12] 02:5A:00:00:05:0C: applied")), qPrintable(run.err));
+    QVERIFY(!CredentialStore::contains(wrongStored));
+
+    // On the wire after the scan: one change per device, by its protocol version, with the stored
+    // credentials where there are some and the given ones elsewhere.
+    QList<QJsonObject> changes;
+    for (const QJsonObject &entry : simulator.received()) {
+        const int id = entry.value(QLatin1String("messageId")).toInt();
+        if (id == SetNetworkConfig || id == SetNetworkConfigAuth)
+            changes.append(entry);
+    }
+    QCOMPARE(changes.size(), 12);
+    for (int n = 1; n <= 12; ++n) {
+        const QJsonObject &change = changes.at(n - 1);
+        QCOMPARE(change.value(QLatin1String("destMacAddr")).toString().toUpper(), mac(n));
+        QCOMPARE(change.value(QLatin1String("messageId")).toInt(),
+                 n <= 6 ? int(SetNetworkConfig) : int(SetNetworkConfigAuth));
+        // The plain request's body starts with the MAC; the authenticated one's does not.
+        const int body = n <= 6 ? 18 : 0;
+        QCOMPARE(fieldOf(change, 124 + body, 25), QStringLiteral("cam-%1").arg(n, 2, 10, QLatin1Char('0')).toUtf8());
+        QCOMPARE(fieldOf(change, 151 + body, 16), QStringLiteral("192.168.77.%1").arg(49 + n).toUtf8());
+        if (n > 6)
+            QCOMPARE(fieldOf(change, 311, 128), QByteArray("admin:s3cret").toBase64());
+    }
+    // The devices that took their change were restarted; the deaf one and the refusing one were not.
+    QCOMPARE(requestsWithId(simulator.received(), RestartNetwork).size(), 10);
 }
 
 void TestLabCli::forgetDeletesStoredCredentials()
