@@ -1,6 +1,7 @@
 #include "cli/commandline.h"
 
 #include "model/planmaker.h"
+#include "model/planrun.h"
 #include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 
@@ -63,7 +64,7 @@ QList<AcceptedOption> optionsOf(CommandLine::Command command)
     case C::Apply:
         accepted +=
             {{"dry-run", false},  {"user", true}, {"password-stdin", false}, {"remember", false}, {"format", true},
-             {"interface", true}, {"wait", true}, {"repeat", true}};
+             {"interface", true}, {"wait", true}, {"repeat", true},          {"parallel", true}};
         break;
     case C::None:
         accepted += {{"version", false}};
@@ -159,6 +160,8 @@ bool apply(CommandLine::Options *options, const QString &name, const QString &va
         options->passwordStdin = true;
     } else if (name == QLatin1String("remember")) {
         options->remember = true;
+    } else if (name == QLatin1String("parallel")) {
+        return readNumber(name, value, 1, PlanRun::MaxParallel, &options->parallel, error);
     } else if (name == QLatin1String("dry-run")) {
         options->dryRun = true;
     }
@@ -431,7 +434,7 @@ QString CommandLine::helpText(Command command)
             "  forget MAC   deletes the stored credentials of a device\n"
             "  export       writes the Quillo connection file for found devices\n"
             "  plan         writes a network configuration plan (CSV) for found devices\n"
-            "  apply PLAN   checks a plan and applies it, one device after another\n"
+            "  apply PLAN   checks a plan and applies it, a few devices at a time\n"
             "\n"
             "Options:\n"
             "  -h, --help   this text; 'veltra-find COMMAND --help' describes a command\n"
@@ -538,14 +541,14 @@ QString CommandLine::helpText(Command command)
         return QStringLiteral(
             "Usage: veltra-find apply PLAN.csv [--dry-run] [--user U (--password-stdin | VELTRA_PASSWORD)]\n"
             "                         [--remember] [--format table|json|csv] [--interface NAME|ADDRESS]\n"
-            "                         [--wait MS] [--repeat N]\n"
+            "                         [--wait MS] [--repeat N] [--parallel N]\n"
             "Reads a plan (CSV with the columns mac,hostname,config,ip,mask,gateway,domain,dns1,dns2, as\n"
             "'veltra-find plan' writes it; an empty cell keeps what the device has), scans, and checks the\n"
             "plan against the devices found: every value as in the settings dialog, every device found and\n"
             "named once, no address or host name given to two devices or held by one outside the plan, a\n"
             "static device with an address and a mask. Any problem is told with its line and nothing but\n"
             "the scan is sent.\n"
-            "The plan is then applied one device after another, each as 'set' does it: the change, the\n"
+            "The plan is then applied a few devices at a time, each as 'set' does it: the change, the\n"
             "restart of the device's network, and the configuration read again more than 5000 ms later.\n"
             "Progress goes to standard error; one row per device to standard output: mac, outcome\n"
             "(applied, refused, authorization failed, no answer or differs), detail, and the values the\n"
@@ -557,6 +560,7 @@ QString CommandLine::helpText(Command command)
             "stored credentials that a device refuses are forgotten.\n"
             "  --dry-run        checks the plan and prints what would be sent to each device, and which\n"
             "                   request and credentials; nothing but the scan is sent\n"
+            "  --parallel N     devices changed at the same time, 1 to 16 (default 4)\n"
             "  --wait MS        how long the scan collects replies and each answer is awaited (default 3000)\n"
             "  --format FORMAT  table (default), json or csv\n"
             "\n"

@@ -3,6 +3,7 @@
 #include "cli/configchange.h"
 #include "cli/recordtable.h"
 #include "model/deviceplan.h"
+#include "model/planrun.h"
 
 #include <QString>
 #include <QStringList>
@@ -50,6 +51,7 @@ public:
         QString outputFile;
         QString planFile; // apply: the plan to apply
         bool dryRun = false;
+        int parallel = PlanRun::DefaultParallel; // apply: devices changed at the same time
 
         // set: the values to change. plan: the values to give every device, `hostName` as the
         // template of the host names and `ip` as the first address to hand out.

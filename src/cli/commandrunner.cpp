@@ -670,13 +670,15 @@ int CommandRunner::apply(const CommandLine::Options &options)
                      qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
     PlanRun run(transceiver, &model);
     run.setAnswerWait(options.waitMs);
+    run.setParallel(options.parallel);
     if (credentials.source == Credentials::Source::CommandLine)
         run.setCredentials(credentials.user, credentials.password, options.remember);
-    QObject::connect(&run, &PlanRun::deviceFinished, &run,
-                     [this, &run](int index, const QString &mac, PlanRun::Outcome, const QString &detail) {
-                         message(
-                             QStringLiteral("[%1/%2] %3: %4").arg(index + 1).arg(run.deviceCount()).arg(mac, detail));
-                     });
+    QObject::connect(
+        &run, &PlanRun::deviceFinished, &run,
+        [this, &run](int, const QString &mac, PlanRun::Outcome, const QString &detail) {
+            // Devices under way at once finish in any order: the count is of those done.
+            message(QStringLiteral("[%1/%2] %3: %4").arg(run.results().size()).arg(run.deviceCount()).arg(mac, detail));
+        });
     QEventLoop loop;
     QObject::connect(&run, &PlanRun::finished, &loop, &QEventLoop::quit);
     run.start(plan);

@@ -90,15 +90,23 @@ QStringList PlanRun::needingCredentials(const DevicePlan &plan, const DeviceMode
     return macs;
 }
 
+void PlanRun::setParallel(int devices)
+{
+    parallel = std::clamp(devices, 1, int(MaxParallel));
+}
+
 void PlanRun::start(const DevicePlan &plan)
 {
     if (running)
         return;
     planRows = plan.rows();
     done.clear();
+    doneIndexes.clear();
+    nextIndex = 0;
+    starting = 0;
     running = true;
     cancelled = false;
-    QTimer::singleShot(0, this, &PlanRun::startNext);
+    QTimer::singleShot(0, this, &PlanRun::startMore);
 }
 
 void PlanRun::cancel()
@@ -107,59 +115,79 @@ void PlanRun::cancel()
         cancelled = true;
 }
 
-void PlanRun::startNext()
+void PlanRun::startMore()
 {
-    const int index = int(done.size());
-    if (cancelled || index >= planRows.size()) {
+    if (!running)
+        return;
+    while (!cancelled && starting < parallel && nextIndex < planRows.size())
+        startDevice(nextIndex++);
+    if (starting == 0 && (cancelled || nextIndex >= planRows.size())) {
         running = false;
         emit finished(cancelled);
-        return;
     }
-    const DevicePlan::Row &row = planRows.at(index);
-    current = Result();
-    current.mac = tableMac(*model, row.mac);
-    accepted = false;
-    usingRunCredentials = false;
-    emit deviceStarted(index, int(planRows.size()), current.mac);
+}
 
-    const std::optional<NetworkConfigBody> config = DevicePlan::currentConfig(*model, current.mac);
+void PlanRun::startDevice(int index)
+{
+    const DevicePlan::Row &row = planRows.at(index);
+    Underway device;
+    device.index = index;
+    device.result.mac = tableMac(*model, row.mac);
+    const QString &mac = device.result.mac;
+    ++starting;
+    emit deviceStarted(index, int(planRows.size()), mac);
+
+    const std::optional<NetworkConfigBody> config = DevicePlan::currentConfig(*model, mac);
     if (!config) {
-        current.outcome = Outcome::Refused;
-        current.detail = tr("not sent: the table holds no configuration of the device");
-        finishDevice(current);
+        device.result.outcome = Outcome::Refused;
+        device.result.detail = tr("not sent: the table holds no configuration of the device");
+        finishDevice(index, device.result);
         return;
     }
-    QStringList credentials;
-    if (needsCredentials(*model, current.mac)) {
-        credentials = CredentialStore::loadLoginData(current.mac);
-        if (credentials.isEmpty() && !runCredentials.isEmpty()) {
-            credentials = QStringList{current.mac} + runCredentials;
-            usingRunCredentials = true;
+    if (needsCredentials(*model, mac)) {
+        device.credentials = CredentialStore::loadLoginData(mac);
+        if (device.credentials.isEmpty() && !runCredentials.isEmpty()) {
+            device.credentials = QStringList{mac} + runCredentials;
+            device.usingRunCredentials = true;
         }
-        if (credentials.isEmpty()) {
-            current.outcome = Outcome::AuthorizationFailed;
-            current.detail = tr("not sent: the device takes changes only with credentials, and none are stored or "
-                                "given");
-            finishDevice(current);
+        if (device.credentials.isEmpty()) {
+            device.result.outcome = Outcome::AuthorizationFailed;
+            device.result.detail = tr("not sent: the device takes changes only with credentials, and none are "
+                                      "stored or given");
+            finishDevice(index, device.result);
             return;
         }
     }
-    current.sent = DevicePlan::valuesToSend(row, *config);
-    change = new ConfigurationChange(transceiver, model, this);
+    device.result.sent = DevicePlan::valuesToSend(row, *config);
+    auto *change = new ConfigurationChange(transceiver, model, this);
     change->setAnswerWait(answerWait);
-    connect(change, &ConfigurationChange::accepted, this, [this] { accepted = true; });
-    connect(change, &ConfigurationChange::finished, this, &PlanRun::onChangeFinished);
-    change->start(current.sent, credentials, usingRunCredentials && rememberCredentials);
+    connect(change, &ConfigurationChange::accepted, this, [this, change] { onAccepted(change); });
+    connect(change, &ConfigurationChange::finished, this,
+            [this, change](ConfigurationChange::Outcome outcome) { onChangeFinished(change, outcome); });
+    const NetworkConfigBody sent = device.result.sent;
+    const QStringList credentials = device.credentials;
+    underway.insert(change, device);
+    change->start(sent, credentials);
 }
 
-void PlanRun::onChangeFinished(ConfigurationChange::Outcome outcome)
+void PlanRun::onAccepted(ConfigurationChange *change)
 {
-    Result result = current;
+    const auto device = underway.find(change);
+    if (device == underway.end())
+        return;
+    device->accepted = true;
+    if (device->usingRunCredentials && rememberCredentials)
+        CredentialStore::saveLoginData(device->credentials);
+}
+
+void PlanRun::onChangeFinished(ConfigurationChange *change, ConfigurationChange::Outcome outcome)
+{
+    const Underway device = underway.take(change);
+    Result result = device.result;
     result.readBack = change->configuration();
     result.credentialsForgotten = change->credentialsForgotten();
     const QString code = QString::number(change->resultCode());
     change->deleteLater();
-    change = nullptr;
 
     switch (outcome) {
     case ConfigurationChange::Outcome::Applied: {
@@ -174,32 +202,37 @@ void PlanRun::onChangeFinished(ConfigurationChange::Outcome outcome)
     }
     case ConfigurationChange::Outcome::Refused:
         result.outcome = Outcome::Refused;
-        result.detail = accepted ? tr("accepted, but refused to report its configuration afterwards (result code %1)")
-                                       .arg(MessageHeader::resultCodeOf(result.readBack))
-                                 : tr("refused the change (result code %1)").arg(code);
+        result.detail = device.accepted
+                            ? tr("accepted, but refused to report its configuration afterwards (result code %1)")
+                                  .arg(MessageHeader::resultCodeOf(result.readBack))
+                            : tr("refused the change (result code %1)").arg(code);
         break;
     case ConfigurationChange::Outcome::AuthorizationFailed:
         result.outcome = Outcome::AuthorizationFailed;
-        result.detail = usingRunCredentials           ? tr("refused the credentials given for the run")
+        result.detail = device.usingRunCredentials    ? tr("refused the credentials given for the run")
                         : result.credentialsForgotten ? tr("refused its stored credentials, which are forgotten now")
                                                       : tr("refused the stored credentials");
         break;
     case ConfigurationChange::Outcome::NoAnswer:
         result.outcome = Outcome::NoAnswer;
-        result.detail = accepted ? tr("accepted, but did not answer after restarting its network")
-                                 : tr("did not answer the change");
+        result.detail = device.accepted ? tr("accepted, but did not answer after restarting its network")
+                                        : tr("did not answer the change");
         break;
     }
-    finishDevice(result);
+    finishDevice(device.index, result);
 }
 
-void PlanRun::finishDevice(Result result)
+void PlanRun::finishDevice(int index, const Result &result)
 {
-    done.append(result);
-    emit deviceFinished(int(done.size()) - 1, result.mac, result.outcome, result.detail);
-    // The next device is taken up from the event loop: a long plan whose devices all finish
+    const auto at = std::lower_bound(doneIndexes.begin(), doneIndexes.end(), index);
+    const qsizetype position = at - doneIndexes.begin();
+    doneIndexes.insert(position, index);
+    done.insert(position, result);
+    --starting;
+    emit deviceFinished(index, result.mac, result.outcome, result.detail);
+    // The next devices are taken up from the event loop: a long plan whose devices all finish
     // without sending does not nest one call in another.
-    QTimer::singleShot(0, this, &PlanRun::startNext);
+    QTimer::singleShot(0, this, &PlanRun::startMore);
 }
 
 PlanRun::Outcome PlanRun::worstOutcome(const QList<Result> &results)

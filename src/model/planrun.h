@@ -6,6 +6,7 @@
 #include "protocol/networkconfigbody.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -14,18 +15,21 @@
 class DeviceModel;
 class PacketTransceiver;
 
-// Applies a plan that PlanCheck has accepted: one device after another, each through a
-// ConfigurationChange (request, restart, reading after the restart), so that a device's restart
-// is seen through before the next one is touched. It runs on the event loop only; the caller wires
-// the model and the transceiver as for a single change and connects before start().
+// Applies a plan that PlanCheck has accepted, a few devices at a time, each through a
+// ConfigurationChange (request, restart, reading after the restart). Devices are taken up in plan
+// order; a device's restart is seen through before its place goes to the next one. It runs on the
+// event loop only; the caller wires the model and the transceiver as for a single change and
+// connects before start().
 //
 // The values to send are built when a device's turn comes, on the configuration the table shows
 // then. A device that takes changes only with credentials gets its stored ones, else the ones
 // given to the run; with neither, nothing is sent to it. Stored credentials that a device refuses
 // are forgotten by the model and not followed by the run's: the next run tries those.
 //
-// One device at a time: the model keeps a single slot for credentials waiting to be remembered,
-// and a cancelled run leaves at most one device under way.
+// Each change spends most of its time waiting for the device's restart (5000 ms and more), so
+// devices in parallel cut a plan's time nearly by their number; each device hears only the requests
+// addressed to its own MAC. Credentials to remember are stored by the run itself when a device
+// accepts them: the model's slot for them holds one device only.
 class PlanRun : public QObject
 {
     Q_OBJECT
@@ -57,6 +61,9 @@ public:
         bool credentialsForgotten = false; // refused stored credentials, forgotten by the model
     };
 
+    static constexpr int DefaultParallel = 4;
+    static constexpr int MaxParallel = 16;
+
     explicit PlanRun(PacketTransceiver *transceiver, DeviceModel *model, QObject *parent = nullptr);
 
     // The credentials for devices that need them and have none stored; `remember` stores them per
@@ -64,6 +71,8 @@ public:
     void setCredentials(const QString &userName, const QString &password, bool remember = false);
     // How long each answer may take; see ConfigurationChange::setAnswerWait.
     void setAnswerWait(int msecs);
+    // How many devices are under way at most at a time, 1 to MaxParallel.
+    void setParallel(int devices);
 
     // The devices of a plan (as the table shows their MACs) that need credentials and have none
     // stored: without credentials given to the run, nothing would be sent to them. For asking once
@@ -72,13 +81,14 @@ public:
 
     // Starts the run; the first device is taken up once the event loop runs. Ignored while running.
     void start(const DevicePlan &plan);
-    // No further device is started; the one under way goes on to its outcome, then finished().
+    // No further device is started; those under way go on to their outcomes, then finished().
     void cancel();
 
     bool isRunning() const { return running; }
     bool wasCancelled() const { return cancelled; }
     int deviceCount() const { return int(planRows.size()); }
     // One per finished device, in plan order; a cancelled run has fewer than deviceCount().
+    // Devices under way at once may finish in another order than they started.
     const QList<Result> &results() const { return done; }
 
     // The outcome's word in veltra-find's output and in saved outcomes: "applied", "refused",
@@ -100,28 +110,43 @@ public:
     static QStringList differences(const NetworkConfigBody &sent, const NetworkConfigBody &seen);
 
 signals:
-    // Device `index` (0-based) of `count` is taken up.
+    // Device `index` (0-based, in plan order) of `count` is taken up.
     void deviceStarted(int index, int count, const QString &mac);
+    // Device `index` has its outcome; results() holds it now.
     void deviceFinished(int index, const QString &mac, PlanRun::Outcome outcome, const QString &detail);
     // Once per run: all devices done, or the run cancelled.
     void finished(bool cancelled);
 
 private:
-    void startNext();
-    void onChangeFinished(ConfigurationChange::Outcome outcome);
-    void finishDevice(Result result);
+    // A device whose change is under way.
+    struct Underway
+    {
+        int index = 0;
+        Result result;
+        QStringList credentials; // as sent: MAC, user name, password; empty for none
+        bool usingRunCredentials = false;
+        bool accepted = false;
+    };
+
+    // Takes up devices while there is room; finished() once none is left or under way.
+    void startMore();
+    void startDevice(int index);
+    void onAccepted(ConfigurationChange *change);
+    void onChangeFinished(ConfigurationChange *change, ConfigurationChange::Outcome outcome);
+    void finishDevice(int index, const Result &result);
 
     PacketTransceiver *transceiver = nullptr;
     DeviceModel *model = nullptr;
-    ConfigurationChange *change = nullptr;
+    QHash<ConfigurationChange *, Underway> underway;
     QList<DevicePlan::Row> planRows;
     QList<Result> done;
-    Result current;
+    QList<int> doneIndexes; // the plan index of each of `done`
+    int nextIndex = 0;
+    int starting = 0;           // devices taken up whose outcome is still to come, changes under way included
     QStringList runCredentials; // user name and password; empty for none
     bool rememberCredentials = false;
-    bool usingRunCredentials = false;
-    bool accepted = false;
     int answerWait = 0;
+    int parallel = DefaultParallel;
     bool running = false;
     bool cancelled = false;
 };

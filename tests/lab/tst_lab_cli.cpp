@@ -839,7 +839,7 @@ void TestLabCli::applySetsUpADozenDevices()
             QCOMPARE(row.value(QLatin1String("ip")).toString(), QStringLiteral("192.168.77.%1").arg(49 + n));
         }
     }
-    QVERIFY2(run.err.contains(QLatin1String("[12/12] 02:5A:00:00:05:0C: applied")), qPrintable(run.err));
+    QVERIFY2(run.err.contains(QLatin1String("/12] 02:5A:00:00:05:0C: applied")), qPrintable(run.err));
     QVERIFY(!CredentialStore::contains(wrongStored));
 
     // On the wire after the scan: one change per device, by its protocol version, with the stored

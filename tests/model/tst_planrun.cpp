@@ -92,6 +92,7 @@ private slots:
         captured().clear();
 
         PlanRun run(&transceiver, &model);
+        run.setParallel(1);
         QSignalSpy started(&run, &PlanRun::deviceStarted), devices(&run, &PlanRun::deviceFinished);
         QSignalSpy finished(&run, &PlanRun::finished);
         QFETCH(bool, given);
@@ -140,6 +141,48 @@ private slots:
         QCOMPARE(PlanRun::worstOutcome(run.results()), *std::max_element(outcomes.begin(), outcomes.end()));
         // The run's credentials are stored once accepted, as asked.
         QCOMPARE(CredentialStore::contains(Macs[2]), plan.contains(2) && outcomes[plan.indexOf(2)] == Outcome::Applied);
+    }
+
+    // Two at a time: the third device waits for a place, results keep plan order whatever order the
+    // devices finish in, and a cancel lets those under way finish.
+    void severalAtOnce()
+    {
+        PacketTransceiver transceiver{
+            QList<PacketTransceiver::InterfaceInfo>{{QNetworkInterface::IsUp | QNetworkInterface::IsRunning,
+                                                     QStringLiteral("02:00:5E:10:00:01"),
+                                                     QStringLiteral("eth0"),
+                                                     {QStringLiteral("192.168.1.20")}}}};
+        DeviceModel model;
+        qint64 now = 0;
+        model.setClock([&now] { return now; });
+        connect(&transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
+        QList<DevicePlan::Row> rows;
+        for (const QString &mac : {Macs[0], Macs[3], QStringLiteral("00:1A:2B:3C:4D:05")}) {
+            model.onDeviceReplyReceived(config(mac, QStringLiteral("10.0.0.1")));
+            rows.append({mac, {}, {}, QStringLiteral("10.0.2.%1").arg(rows.size() + 1), {}, {}, {}, {}, {}});
+        }
+        captured().clear();
+        PlanRun run(&transceiver, &model);
+        run.setParallel(2);
+        QSignalSpy started(&run, &PlanRun::deviceStarted), finished(&run, &PlanRun::finished);
+        run.start(DevicePlan(rows));
+        QTRY_COMPARE(started.size(), 2);
+        QCOMPARE(captured().size(), 2);
+        // The second device refuses first; its place goes to the third, then the run is cancelled.
+        const auto answer = [&](int request, const QString &mac, quint32 code) {
+            model.onDeviceReplyReceived(
+                Replies::answer(MessageHeader::messageIdOf(captured().at(request)) + 1, mac, code));
+        };
+        answer(1, Macs[3], 1);
+        QTRY_COMPARE(started.size(), 3);
+        run.cancel();
+        answer(0, Macs[0], 1);
+        answer(2, rows[2].mac, 1);
+        QTRY_COMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toBool(), true);
+        QCOMPARE(run.results().size(), 3);
+        for (int index = 0; index < 3; ++index)
+            QCOMPARE(run.results()[index].mac, rows[index].mac);
     }
 };
 
