@@ -1,5 +1,7 @@
 #include "cli/configchange.h"
 
+#include "model/deviceplan.h"
+#include "model/planrun.h"
 #include "protocol/configcheck.h"
 
 namespace {
@@ -12,12 +14,6 @@ void checkField(QStringList *problems, const char *field, const std::optional<QS
     const QString problem = check(*value);
     if (!problem.isEmpty())
         problems->append(QLatin1String(field) + QStringLiteral(": \"") + *value + QStringLiteral("\" ") + problem);
-}
-
-// A text as the device's fixed-width field gives it back: Latin-1, cut to width - 1.
-QString asStored(const QString &text, int width)
-{
-    return QString::fromLatin1(text.toLatin1().left(width - 1));
 }
 
 } // namespace
@@ -95,23 +91,15 @@ QStringList ConfigChange::checkResult(const NetworkConfigBody &result) const
 
 QStringList ConfigChange::differences(const NetworkConfigBody &sent, const NetworkConfigBody &seen)
 {
+    // A plan's devices are compared the same way; `set` names the mode as its scan rows do.
+    const QStringList fields = DevicePlan::fieldNames().mid(1);
+    const QStringList expected = PlanRun::reportedValues(sent, true);
+    const QStringList shown = PlanRun::reportedValues(seen, false);
     QStringList found;
-    const auto compare = [&found](const char *field, const QString &expected, const QString &shown) {
-        if (expected != shown)
-            found.append(
-                QStringLiteral("%1: shows \"%2\", expected \"%3\"").arg(QLatin1String(field), shown, expected));
-    };
-    using Width = NetworkConfigBody::Width;
-    compare("hostname", asStored(sent.hostName, Width::HostNameWidth), seen.hostName);
-    compare("ipConfig", sent.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static"),
-            seen.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static"));
-    if (sent.isDhcp())
-        return found;
-    compare("ip", sent.ipAddress, seen.ipAddress);
-    compare("mask", sent.subnetMask, seen.subnetMask);
-    compare("gateway", sent.gateway, seen.gateway);
-    compare("domain", asStored(sent.domain, Width::DomainWidth), seen.domain);
-    compare("dns1", sent.primaryDns, seen.primaryDns);
-    compare("dns2", sent.secondaryDns, seen.secondaryDns);
+    for (const QString &field : PlanRun::differences(sent, seen)) {
+        const qsizetype at = fields.indexOf(field);
+        const QString name = field == QLatin1String("config") ? QStringLiteral("ipConfig") : field;
+        found.append(QStringLiteral("%1: shows \"%2\", expected \"%3\"").arg(name, shown.at(at), expected.at(at)));
+    }
     return found;
 }

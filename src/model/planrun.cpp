@@ -33,27 +33,12 @@ bool needsCredentials(const DeviceModel &model, const QString &mac)
                model.item(row, DeviceModel::MacAddressColumn)->data(DeviceModel::ConfigDatagramRole).toByteArray());
 }
 
-// The values in the order of the plan's columns after the MAC, as the device reports them; `sent`
-// ones cut as the device's fixed-width fields store them.
-QStringList reported(const NetworkConfigBody &body, bool sent)
-{
-    using Width = NetworkConfigBody::Width;
-    return {sent ? asStored(body.hostName, Width::HostNameWidth) : body.hostName,
-            body.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static"),
-            body.ipAddress,
-            body.subnetMask,
-            body.gateway,
-            sent ? asStored(body.domain, Width::DomainWidth) : body.domain,
-            body.primaryDns,
-            body.secondaryDns};
-}
-
 // `ip shows "10.0.0.7", expected "10.0.0.9"; ...` for the differing fields.
 QString describe(const QStringList &fields, const NetworkConfigBody &sent, const NetworkConfigBody &seen)
 {
     const QStringList names = DevicePlan::fieldNames().mid(1);
-    const QStringList expected = reported(sent, true);
-    const QStringList shown = reported(seen, false);
+    const QStringList expected = PlanRun::reportedValues(sent, true);
+    const QStringList shown = PlanRun::reportedValues(seen, false);
     QStringList parts;
     for (const QString &field : fields) {
         const int at = int(names.indexOf(field));
@@ -246,8 +231,8 @@ PlanRun::Outcome PlanRun::worstOutcome(const QList<Result> &results)
 QStringList PlanRun::differences(const NetworkConfigBody &sent, const NetworkConfigBody &seen)
 {
     QStringList fields;
-    const QStringList expected = reported(sent, true);
-    const QStringList shown = reported(seen, false);
+    const QStringList expected = PlanRun::reportedValues(sent, true);
+    const QStringList shown = PlanRun::reportedValues(seen, false);
     // A device on DHCP takes its addresses from its server: only its host name and mode count.
     const int compared = sent.isDhcp() ? 2 : int(expected.size());
     for (int field = 0; field < compared; ++field) {
@@ -255,6 +240,19 @@ QStringList PlanRun::differences(const NetworkConfigBody &sent, const NetworkCon
             fields.append(DevicePlan::fieldNames().at(field + 1));
     }
     return fields;
+}
+
+QStringList PlanRun::reportedValues(const NetworkConfigBody &body, bool sent)
+{
+    using Width = NetworkConfigBody::Width;
+    return {sent ? asStored(body.hostName, Width::HostNameWidth) : body.hostName,
+            body.isDhcp() ? QStringLiteral("DHCP") : QStringLiteral("static"),
+            body.ipAddress,
+            body.subnetMask,
+            body.gateway,
+            sent ? asStored(body.domain, Width::DomainWidth) : body.domain,
+            body.primaryDns,
+            body.secondaryDns};
 }
 
 QString PlanRun::outcomeName(Outcome outcome)
@@ -287,7 +285,7 @@ QStringList PlanRun::resultRecord(const Result &result)
         for (int i = 1; i < DevicePlan::fieldNames().size(); ++i)
             record.append(QString());
     } else {
-        record += reported(NetworkConfigBody::fromDatagram(result.readBack), false);
+        record += PlanRun::reportedValues(NetworkConfigBody::fromDatagram(result.readBack), false);
     }
     return record;
 }

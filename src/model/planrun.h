@@ -105,6 +105,9 @@ public:
 
     // The greatest outcome of `results`; Applied for none.
     static Outcome worstOutcome(const QList<Result> &results);
+    // The values in the order of the plan's columns after the MAC, as the device reports them;
+    // `sent` ones cut as the device's fixed-width fields store them.
+    static QStringList reportedValues(const NetworkConfigBody &body, bool sent);
     // The fields, by their CSV column names, in which `seen` does not show what was `sent`. A
     // device on DHCP takes its addresses from its server: only its host name and mode count.
     static QStringList differences(const NetworkConfigBody &sent, const NetworkConfigBody &seen);
