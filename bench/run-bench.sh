@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
-# Runs the six benchmarks of bench/ and prints their figures as Markdown tables; with
+# Runs the seven benchmarks of bench/ and prints their figures as Markdown tables; with
 # --update-doc (as `make bench` runs it) also writes them into docs/performance.md, between its
 # "figures" markers.
 #
@@ -20,8 +20,9 @@
 #   4. veltra-find scan of 5,000 simulated devices in the same four conditions as benchmark 2
 #   5. memory of both programs while 20,000 made-up devices send replies of 65,507 bytes
 #   6. the receiver's ceiling: datagrams per second into the transceiver against a plain loop
+#   7. veltra-find apply of a plan to 200 simulated devices, 1, 4 and 16 at a time (bench/plan-apply.sh)
 #
-# Benchmarks 2, 4, 5 and 6 send: they run only inside the network lab (tests/lab/netlab), whose
+# Benchmarks 2, 4, 5, 6 and 7 send: they run only inside the network lab (tests/lab/netlab), whose
 # namespaces reach no real interface. Benchmarks 1 and 3 send nothing, and run inside a network
 # namespace with only a loopback interface all the same. As root this works directly; a normal
 # user needs unprivileged user namespaces, as for `make test`.
@@ -246,7 +247,7 @@ lab_run()
 } >"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "1/6 reply handling (a few minutes: the baseline is slow by design)"
+say "1/7 reply handling (a few minutes: the baseline is slow by design)"
 if isolated "$bench/veltra-bench-replies" "${reply_args[@]}" >"$tmp/replies.out" 2>"$tmp/replies.err"; then
     qt="$(sed -n 's/^# Qt \([^ ]*\) .*/\1/p' "$tmp/replies.out")"
     {
@@ -312,7 +313,7 @@ all_runs_complete()
     [[ -s "$file" ]] && awk -v n="$count" '{ ok = 0; for (i = 1; i <= NF; i++) if ($i == "complete=" n) ok = 1; if (!ok) bad = 1 } END { exit bad }' "$file"
 }
 
-say "2/6 scan completeness in the network lab"
+say "2/7 scan completeness in the network lab"
 : >"$tmp/scan.err"
 {
     echo "### 2. Scan completeness"
@@ -387,7 +388,7 @@ done
 } >>"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "3/6 start-up"
+say "3/7 start-up"
 if isolated "$bench/veltra-bench-startup" --probe "$bench/libveltra_startup_probe.so" --runs "$startup_runs" \
     "$app" "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" \
     >"$tmp/startup.out" 2>"$tmp/startup.err"; then
@@ -410,7 +411,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "4/6 veltra-find scan"
+say "4/7 veltra-find scan"
 # One scan of veltra-find of BUILD in a fresh lab: prints the wrapper's and the watch's figures and
 # the complete rows of its output.
 cli_once()
@@ -496,7 +497,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "5/6 memory under made-up devices"
+say "5/7 memory under made-up devices"
 if [[ "$quick" == true ]]; then
     fake_count=2000
 else
@@ -546,7 +547,7 @@ fi
 echo >>"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "6/6 the receiver's ceiling"
+say "6/7 the receiver's ceiling"
 # One lab: the sender floods from lan for the whole benchmark while the receivers take turns in
 # host, each measuring one side once; the order of the turns rotates every round.
 receiver_steps=()
@@ -630,6 +631,33 @@ else
     failed=true
     say "receiver benchmark failed:"
     cat "$tmp/receiver.err" "$tmp/receiver.txt" "$tmp/flood.out" >&2
+fi
+
+# ---------------------------------------------------------------------------------------------
+say "7/7 applying a plan (about 25 minutes: one device at a time takes over 5 s each)"
+plan_devices=200
+plan_parallel="1 4 16"
+if [[ "$quick" == true ]]; then
+    plan_devices=20
+    plan_parallel="4"
+fi
+if "$root/bench/plan-apply.sh" "$build_dir" --devices "$plan_devices" --parallel "$plan_parallel" \
+    >"$tmp/plan.md" 2>"$tmp/plan.err"; then
+    {
+        echo "### 7. Applying a plan"
+        echo
+        echo "veltra-devsim with $plan_devices generated devices (protocol versions 3 and 4 alternating, restart time"
+        echo "2000 ms) in the lab's lan namespace; \`veltra-find plan --all\` makes a plan of static addresses and"
+        echo "host names, and \`veltra-find apply\` applies it with the devices' credentials, each number of devices"
+        echo "at a time in a fresh lab. The time is apply's whole run, its scan of 3000 ms included."
+        echo
+        cat "$tmp/plan.md"
+        echo
+    } >>"$figures"
+else
+    failed=true
+    say "plan benchmark failed:"
+    cat "$tmp/plan.md" "$tmp/plan.err" >&2
 fi
 
 cat "$figures"
