@@ -558,6 +558,8 @@ QString CommandLine::helpText(Command command)
             "else those given with --user and the password on standard input (--password-stdin) or in\n"
             "VELTRA_PASSWORD. --remember stores given credentials for each device that accepts them;\n"
             "stored credentials that a device refuses are forgotten.\n"
+            "Ctrl-C (or SIGTERM) stops the run: the devices under way finish, no further one is started,\n"
+            "the outcomes so far are printed and the exit status is 130 (143); a second one ends at once.\n"
             "  --dry-run        checks the plan and prints what would be sent to each device, and which\n"
             "                   request and credentials; nothing but the scan is sent\n"
             "  --parallel N     devices changed at the same time, 1 to 16 (default 4)\n"

@@ -13,6 +13,7 @@
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
 #include "protocol/packettransceiver.h"
+#include "protocol/signalwatcher.h"
 #include "settings/credentialstore.h"
 
 #include <QDeadlineTimer>
@@ -20,6 +21,8 @@
 #include <QFile>
 #include <QSet>
 #include <QtGlobal>
+
+#include <csignal>
 
 #include <memory>
 #include <vector>
@@ -679,6 +682,18 @@ int CommandRunner::apply(const CommandLine::Options &options)
             // Devices under way at once finish in any order: the count is of those done.
             message(QStringLiteral("[%1/%2] %3: %4").arg(run.results().size()).arg(run.deviceCount()).arg(mac, detail));
         });
+    // A first Ctrl-C (or SIGTERM) lets the devices under way finish their change, so that none is
+    // left halfway through its restart unwatched; a second one ends the program at once.
+    int stopSignal = 0;
+    SignalWatcher stopRequests;
+    QObject::connect(&stopRequests, &SignalWatcher::terminationRequested, &run, [this, &run, &stopSignal](int number) {
+        stopSignal = number;
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        run.cancel();
+        message(QStringLiteral("stopping: no further device is started; those under way finish first (a second "
+                               "signal ends at once)"));
+    });
     QEventLoop loop;
     QObject::connect(&run, &PlanRun::finished, &loop, &QEventLoop::quit);
     run.start(plan);
@@ -696,5 +711,12 @@ int CommandRunner::apply(const CommandLine::Options &options)
         output.addRow(values);
     }
     print(output.render(options.format));
+    if (run.wasCancelled()) {
+        message(QStringLiteral("stopped: %1 of %2 devices were not taken up")
+                    .arg(run.deviceCount() - run.results().size())
+                    .arg(run.deviceCount()));
+        // As a shell reports a program that a signal ended.
+        return 128 + stopSignal;
+    }
     return statusOf(PlanRun::worstOutcome(run.results()));
 }

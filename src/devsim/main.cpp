@@ -1,6 +1,6 @@
 #include "devsim/datagramlog.h"
 #include "devsim/devicesimulator.h"
-#include "devsim/signalwatcher.h"
+#include "protocol/signalwatcher.h"
 #include "devsim/simulatorendpoint.h"
 #include "devsim/simulatoroptions.h"
 

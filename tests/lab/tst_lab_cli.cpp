@@ -20,6 +20,8 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <csignal>
+
 namespace {
 
 const QString DeviceList = QStringLiteral(LAB_DATA_DIR "/cli-devices.json");
@@ -168,6 +170,7 @@ private slots:
 
     void planCountsAddressesAndNamesUp();
     void applySetsUpADozenDevices();
+    void applyStopsOnRequest();
 
     void forgetDeletesStoredCredentials();
 
@@ -865,6 +868,35 @@ void TestLabCli::applySetsUpADozenDevices()
     }
     // The devices that took their change were restarted; the deaf one and the refusing one were not.
     QCOMPARE(requestsWithId(simulator.received(), RestartNetwork).size(), 10);
+}
+
+// SIGTERM during a run: the device under way finishes, no further one is started, the outcomes so
+// far are printed and the status says how the run ended.
+void TestLabCli::applyStopsOnRequest()
+{
+    Lab::Simulator simulator(lab, {"--devices", QStringLiteral(LAB_DATA_DIR "/plan-devices.json")});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const QString path = workDir.filePath(QStringLiteral("three.csv"));
+    QFile plan(path);
+    QVERIFY(plan.open(QIODevice::WriteOnly));
+    plan.write("mac,hostname,config,ip,mask,gateway,domain,dns1,dns2\n02:5A:00:00:05:01,one,,,,,,,\n"
+               "02:5A:00:00:05:02,two,,,,,,,\n02:5A:00:00:05:04,four,,,,,,,\n");
+    plan.close();
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VELTRA_FIND), {"apply", path, "--parallel", "1", "--wait", "1000", "--format", "csv"});
+    QVERIFY(process.waitForStarted(10000));
+    QByteArray err;
+    QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("[1/3]"), 30000);
+    process.terminate();
+    QVERIFY(process.waitForFinished(30000));
+    err += process.readAllStandardError();
+    QCOMPARE(process.exitCode(), 128 + SIGTERM);
+    const QList<QByteArray> lines = process.readAllStandardOutput().trimmed().split('\n');
+    QVERIFY2(lines.size() == 2 || lines.size() == 3, err.constData()); // the header, the first, perhaps the second
+    QVERIFY2(err.contains("stopped: ") && err.contains(" of 3 devices were not taken up"), err.constData());
+    QCOMPARE(requestsWithId(simulator.received(), SetNetworkConfig).size(), lines.size() - 1);
 }
 
 void TestLabCli::forgetDeletesStoredCredentials()

@@ -1,4 +1,5 @@
-#include "devsim/signalwatcher.h"
+// SPDX-License-Identifier: Apache-2.0
+#include "protocol/signalwatcher.h"
 
 #include <QSocketNotifier>
 
