@@ -201,18 +201,14 @@ int CommandRunner::scan(const CommandLine::Options &options)
 
 int CommandRunner::show(const CommandLine::Options &options)
 {
-    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
-    if (chosen.isEmpty())
+    const std::unique_ptr<DeviceLink> link = openLink(options);
+    if (!link)
         return Status::BadInput;
-    DeviceLink link(chosen.constFirst());
-    QString error;
-    if (!link.bind(&error))
-        return fail(Status::BadInput, error);
 
     const QString mac = options.macs.constFirst().toUpper();
-    PacketTransceiver *transceiver = link.transceiver();
+    PacketTransceiver *transceiver = link->transceiver();
     transceiver->getDeviceInfo(mac);
-    link.idle(DeviceLink::BroadcastGap);
+    link->idle(DeviceLink::BroadcastGap);
     transceiver->getNetworkConfig(mac);
 
     // Each request is asked again while its answer is missing, until both are in or time is up.
@@ -222,9 +218,9 @@ int CommandRunner::show(const CommandLine::Options &options)
     QDeadlineTimer resendAt(DeviceLink::ResendInterval, Qt::PreciseTimer);
     for (;;) {
         if (!info)
-            info = link.takeReply(DeviceInfoReply, mac);
+            info = link->takeReply(DeviceInfoReply, mac);
         if (!config)
-            config = link.takeReply(NetworkConfigReply, mac);
+            config = link->takeReply(NetworkConfigReply, mac);
         if ((info && config) || deadline.hasExpired())
             break;
         if (resendAt.hasExpired()) {
@@ -234,7 +230,7 @@ int CommandRunner::show(const CommandLine::Options &options)
                 transceiver->getNetworkConfig(mac);
             resendAt.setRemainingTime(DeviceLink::ResendInterval, Qt::PreciseTimer);
         }
-        link.waitForReply(qMin(deadline.remainingTime(), resendAt.remainingTime()));
+        link->waitForReply(qMin(deadline.remainingTime(), resendAt.remainingTime()));
     }
     if (!info && !config)
         return fail(Status::NoAnswer, QStringLiteral("the device %1 did not answer").arg(mac));
@@ -260,6 +256,20 @@ int CommandRunner::show(const CommandLine::Options &options)
     if (!config)
         message(QStringLiteral("the device did not send its configuration"));
     return Status::Success;
+}
+
+std::unique_ptr<DeviceLink> CommandRunner::openLink(const CommandLine::Options &options)
+{
+    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
+    if (chosen.isEmpty())
+        return nullptr;
+    auto link = std::make_unique<DeviceLink>(chosen.constFirst());
+    QString error;
+    if (!link->bind(&error)) {
+        message(error);
+        return nullptr;
+    }
+    return link;
 }
 
 QList<int> CommandRunner::chosenRows(const CommandLine::Options &options, const DeviceModel &model, bool *missing)
@@ -336,21 +346,17 @@ int CommandRunner::set(const CommandLine::Options &options)
     if (!givenCredentials(options, &credentials))
         return fail(Status::BadInput, QStringLiteral("nothing was sent"));
 
-    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
-    if (chosen.isEmpty())
+    const std::unique_ptr<DeviceLink> link = openLink(options);
+    if (!link)
         return Status::BadInput;
-    DeviceLink link(chosen.constFirst());
-    QString error;
-    if (!link.bind(&error))
-        return fail(Status::BadInput, error);
-    PacketTransceiver *transceiver = link.transceiver();
+    PacketTransceiver *transceiver = link->transceiver();
 
     // The configuration the device runs with now: the base of the change, and its protocol
     // version decides the request.
     QString mac = options.macs.constFirst().toUpper();
     const auto readConfig = [transceiver, &mac] { transceiver->getNetworkConfig(mac); };
     readConfig();
-    const auto reply = link.awaitReply(NetworkConfigReply, mac, options.waitMs, readConfig);
+    const auto reply = link->awaitReply(NetworkConfigReply, mac, options.waitMs, readConfig);
     if (!reply)
         return fail(Status::NoAnswer, QStringLiteral("the device %1 did not answer").arg(mac));
     // From here on the device is addressed, and its credentials kept, by its own MAC text.
@@ -388,11 +394,7 @@ int CommandRunner::set(const CommandLine::Options &options)
     // The change goes through the model's tracking, as the desktop program's does: the answer, the
     // restart of the device's network and the reading of its configuration afterwards.
     DeviceModel model;
-    QObject::connect(transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
-    QObject::connect(transceiver, &PacketTransceiver::replyReceived, &model, &DeviceModel::onDeviceReplyReceived);
-    QObject::connect(&model, &DeviceModel::sendRestartNetwork, transceiver, &PacketTransceiver::restartNetwork);
-    QObject::connect(&model, &DeviceModel::sendGetEthConfiguration, transceiver,
-                     qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+    ConfigurationChange::connectTracking(transceiver, &model);
     model.onDeviceReplyReceived(*reply);
 
     ConfigurationChange change(transceiver, &model);
@@ -607,18 +609,14 @@ int CommandRunner::apply(const CommandLine::Options &options)
     if (!givenCredentials(options, &credentials))
         return fail(Status::BadInput, QStringLiteral("nothing was sent"));
 
-    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
-    if (chosen.isEmpty())
+    const std::unique_ptr<DeviceLink> link = openLink(options);
+    if (!link)
         return Status::BadInput;
-    DeviceLink link(chosen.constFirst());
-    QString error;
-    if (!link.bind(&error))
-        return fail(Status::BadInput, error);
     DeviceModel model;
     QObject::connect(&model, &DeviceModel::deviceLimitReached, &model, [this](int limit) {
         message(QStringLiteral("more than %1 devices answered; further devices are ignored").arg(limit));
     });
-    link.scan(&model, options.repeat, options.waitMs);
+    link->scan(&model, options.repeat, options.waitMs);
     if (model.rowCount() == 0)
         return fail(Status::NoDevice, QStringLiteral("no device answered; nothing was sent"));
 
@@ -665,12 +663,8 @@ int CommandRunner::apply(const CommandLine::Options &options)
     }
 
     // Each change goes through the model's tracking, as in the desktop program.
-    PacketTransceiver *transceiver = link.transceiver();
-    QObject::connect(transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
-    QObject::connect(transceiver, &PacketTransceiver::replyReceived, &model, &DeviceModel::onDeviceReplyReceived);
-    QObject::connect(&model, &DeviceModel::sendRestartNetwork, transceiver, &PacketTransceiver::restartNetwork);
-    QObject::connect(&model, &DeviceModel::sendGetEthConfiguration, transceiver,
-                     qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+    PacketTransceiver *transceiver = link->transceiver();
+    ConfigurationChange::connectTracking(transceiver, &model);
     PlanRun run(transceiver, &model);
     run.setAnswerWait(options.waitMs);
     run.setParallel(options.parallel);

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class DeviceModel;
@@ -49,6 +50,9 @@ private:
     QList<DeviceLink::Interface> interfacesFor(const CommandLine::Options &options);
     // Scans one interface into `model`; false with a message when the socket cannot be bound.
     bool scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options, DeviceModel *model);
+    // The link over the interface a command works on, bound; nullptr with a message when there is
+    // no such interface or the port cannot be had.
+    std::unique_ptr<DeviceLink> openLink(const CommandLine::Options &options);
     // The rows of the devices that --all or the given MACs name, once each, in the given order (by
     // MAC for --all); a MAC that did not answer is told and sets `*missing`.
     QList<int> chosenRows(const CommandLine::Options &options, const DeviceModel &model, bool *missing);

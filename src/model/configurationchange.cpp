@@ -21,6 +21,15 @@ ConfigurationChange::ConfigurationChange(PacketTransceiver *transceiver, DeviceM
     connect(transceiver, &PacketTransceiver::requestSent, this, &ConfigurationChange::onRequestSent);
 }
 
+void ConfigurationChange::connectTracking(PacketTransceiver *transceiver, DeviceModel *model)
+{
+    connect(transceiver, &PacketTransceiver::requestSent, model, &DeviceModel::onDeviceRequestSent);
+    connect(transceiver, &PacketTransceiver::replyReceived, model, &DeviceModel::onDeviceReplyReceived);
+    connect(model, &DeviceModel::sendRestartNetwork, transceiver, &PacketTransceiver::restartNetwork);
+    connect(model, &DeviceModel::sendGetEthConfiguration, transceiver,
+            qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+}
+
 bool ConfigurationChange::needsCredentials(const QByteArray &configDatagram)
 {
     return MessageHeader::protocolVersionOf(configDatagram) >= Protocol::AuthProtocolVersion;

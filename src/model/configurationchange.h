@@ -32,6 +32,10 @@ public:
 
     ConfigurationChange(PacketTransceiver *transceiver, DeviceModel *model, QObject *parent = nullptr);
 
+    // The wiring every change relies on: the model tracks the requests the transceiver sends and
+    // the replies it receives, and has the transceiver restart and read devices.
+    static void connectTracking(PacketTransceiver *transceiver, DeviceModel *model);
+
     // Whether the device whose configuration reply this is takes changes only with credentials.
     static bool needsCredentials(const QByteArray &configDatagram);
 
