@@ -32,6 +32,8 @@ private slots:
     void exportOptions();
     void planOptions_data();
     void planOptions();
+    void applyOptions_data();
+    void applyOptions();
     void helpAndVersion_data();
     void helpAndVersion();
     void passwordOnStandardInput_data();
@@ -120,6 +122,15 @@ void TestCliCommandLine::errors_data()
         << QStringLiteral("longer than 24");
     QTest::newRow("plan negative first number")
         << QStringLiteral("plan --all --first-number -1") << QStringLiteral("--first-number must be");
+    QTest::newRow("apply without plan") << QStringLiteral("apply --dry-run") << QStringLiteral("apply needs the plan");
+    QTest::newRow("apply two plans") << QStringLiteral("apply a.csv b.csv")
+                                     << QStringLiteral("unexpected argument \"b.csv\"");
+    QTest::newRow("apply stdin without user")
+        << QStringLiteral("apply plan.csv --password-stdin") << QStringLiteral("--password-stdin needs --user");
+    QTest::newRow("apply remember without user")
+        << QStringLiteral("apply plan.csv --remember") << QStringLiteral("--remember needs --user");
+    QTest::newRow("apply bad format") << QStringLiteral("apply plan.csv --format xml")
+                                      << QStringLiteral("table, json or csv");
     QTest::newRow("forget takes no options") << QStringLiteral("forget 02:00:00:00:00:01 --wait 5")
                                              << QStringLiteral("unknown option \"--wait\" for forget");
     // A value that may be a secret is never quoted back.
@@ -131,6 +142,9 @@ void TestCliCommandLine::errors_data()
                                         << QStringLiteral("--password-stdin takes no value");
     QTest::newRow("word after the password flag")
         << QStringLiteral("set --hostname ab --user u --password-stdin hunter2")
+        << QStringLiteral("--password-stdin takes no value");
+    QTest::newRow("apply word after the password flag")
+        << QStringLiteral("apply plan.csv --user u --password-stdin hunter2")
         << QStringLiteral("--password-stdin takes no value");
 }
 
@@ -257,6 +271,39 @@ void TestCliCommandLine::planOptions()
     QTEST(options->firstNumber, "firstNumber");
 }
 
+void TestCliCommandLine::applyOptions_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("planFile");
+    QTest::addColumn<bool>("dryRun");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<int>("format");
+    QTest::newRow("every option")
+        << QStringLiteral("apply --dry-run --user admin --password-stdin cams.csv --remember --format=json "
+                          "--interface eth1 --wait 900 --repeat 2")
+        << QStringLiteral("cams.csv") << true << QStringLiteral("admin") << int(RecordTable::Format::Json);
+    // After "--" a dash-led word is the plan, not an option.
+    QTest::newRow("plan after --") << QStringLiteral("apply --format csv -- -cams.csv") << QStringLiteral("-cams.csv")
+                                   << false << QString() << int(RecordTable::Format::Csv);
+}
+
+void TestCliCommandLine::applyOptions()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, user);
+    QString error;
+    const auto options = CommandLine::parse(split(line), &error);
+    QVERIFY2(options, qPrintable(error));
+    QCOMPARE(options->command, CommandLine::Command::Apply);
+    QTEST(options->planFile, "planFile");
+    QTEST(options->dryRun, "dryRun");
+    QCOMPARE(options->user, user);
+    QCOMPARE(options->passwordStdin, !user.isEmpty());
+    QCOMPARE(options->remember, !user.isEmpty());
+    QTEST(int(options->format), "format");
+    QVERIFY(options->macs.isEmpty());
+}
+
 void TestCliCommandLine::helpAndVersion_data()
 {
     QTest::addColumn<QString>("line");
@@ -267,6 +314,7 @@ void TestCliCommandLine::helpAndVersion_data()
     QTest::newRow("version") << QStringLiteral("--version") << int(CommandLine::Command::None) << true;
     QTest::newRow("command help") << QStringLiteral("set --help") << int(CommandLine::Command::Set) << false;
     QTest::newRow("plan help") << QStringLiteral("plan --help") << int(CommandLine::Command::Plan) << false;
+    QTest::newRow("apply help") << QStringLiteral("apply --help") << int(CommandLine::Command::Apply) << false;
     // Help wins over what would be an error, so that it can always be asked for.
     QTest::newRow("help despite missing MAC") << QStringLiteral("show -h") << int(CommandLine::Command::Show) << false;
 }
