@@ -343,7 +343,13 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
             }
             if (options.command == Command::Apply && options.planFile.isEmpty()) {
                 options.planFile = argument;
+                options.planAfterPasswordFlag = afterPasswordFlag;
                 continue;
+            }
+            // The first word was a password, then, and is not quoted.
+            if (options.command == Command::Apply && options.planAfterPasswordFlag) {
+                *error = QStringLiteral("--password-stdin takes no value: the password is read from standard input");
+                return std::nullopt;
             }
             // A password typed after the flag would otherwise be quoted as a bad MAC address.
             if (afterPasswordFlag && (options.command == Command::Apply || !checkMac(argument).isEmpty())) {

@@ -50,6 +50,9 @@ public:
         bool all = false;
         QString outputFile;
         QString planFile; // apply: the plan to apply
+        // apply: the plan file was the word after --password-stdin, where a mistyped password would
+        // stand: its name is not repeated in messages.
+        bool planAfterPasswordFlag = false;
         bool dryRun = false;
         int parallel = PlanRun::DefaultParallel; // apply: devices changed at the same time
 

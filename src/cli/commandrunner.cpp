@@ -591,8 +591,14 @@ int CommandRunner::apply(const CommandLine::Options &options)
 {
     // The plan first: a file that cannot be read, or has problems of its own, costs not even a scan.
     QFile file(options.planFile);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (options.planAfterPasswordFlag)
+            return fail(Status::BadInput, QStringLiteral("cannot read the plan file given after --password-stdin "
+                                                         "(which takes no value: the password is read from standard "
+                                                         "input): %1")
+                                              .arg(file.errorString()));
         return fail(Status::BadInput, QStringLiteral("cannot read %1: %2").arg(options.planFile, file.errorString()));
+    }
     // One byte beyond the limit tells an overlong file from one that just fits, without reading it all.
     const QByteArray csv = file.read(DevicePlan::MaxCsvBytes + 1);
     if (file.error() != QFileDevice::NoError)

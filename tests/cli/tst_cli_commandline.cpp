@@ -39,6 +39,7 @@ private slots:
     void passwordOnStandardInput_data();
     void passwordOnStandardInput();
     void passwordEnvironmentGoesOnceRead();
+    void applyNeverQuotesAPasswordAsPlan();
     void rememberRefusesAUserNameWithBar_data();
     void rememberRefusesAUserNameWithBar();
 };
@@ -145,6 +146,9 @@ void TestCliCommandLine::errors_data()
         << QStringLiteral("--password-stdin takes no value");
     QTest::newRow("apply word after the password flag")
         << QStringLiteral("apply plan.csv --user u --password-stdin hunter2")
+        << QStringLiteral("--password-stdin takes no value");
+    QTest::newRow("apply password before the plan")
+        << QStringLiteral("apply --user u --password-stdin hunter2 plan.csv")
         << QStringLiteral("--password-stdin takes no value");
 }
 
@@ -376,6 +380,22 @@ void TestCliCommandLine::passwordEnvironmentGoesOnceRead()
     QCOMPARE(CommandRunner(stdout, err).run(*options), int(CommandLine::BadInput));
     std::fclose(err);
     QVERIFY(!qEnvironmentVariableIsSet("VELTRA_PASSWORD"));
+}
+
+// The only word after --password-stdin is taken for the plan; if it is no file, it may have been the
+// password, and the message leaves it out. Nothing is read, scanned or sent before the plan.
+void TestCliCommandLine::applyNeverQuotesAPasswordAsPlan()
+{
+    QString error;
+    const auto options = CommandLine::parse(split("apply --user u --password-stdin hunter2"), &error);
+    QVERIFY2(options, qPrintable(error));
+    FILE *err = std::tmpfile();
+    QCOMPARE(CommandRunner(stdout, err).run(*options), int(CommandLine::BadInput));
+    std::rewind(err);
+    QByteArray errors(4096, '\0');
+    errors.truncate(qsizetype(std::fread(errors.data(), 1, size_t(errors.size()), err)));
+    std::fclose(err);
+    QVERIFY2(errors.contains("given after --password-stdin") && !errors.contains("hunter2"), errors.constData());
 }
 
 void TestCliCommandLine::rememberRefusesAUserNameWithBar_data()
