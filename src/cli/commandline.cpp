@@ -452,9 +452,10 @@ QString CommandLine::helpText(Command command)
             "refused the request or does not show the new values (apply: the worst of its devices).\n");
     case Command::Interfaces:
         return QStringLiteral("Usage: veltra-find interfaces [--format table|json|csv]\n"
-                              "Lists the usable network interfaces (up or running, not loopback, with a\n"
-                              "192.168.x.x address): name, MAC address and IPv4 address, the current one\n"
-                              "first. Exit status 0, or 1 when there is none.\n");
+                              "Lists the usable network interfaces (up or running, not loopback, with an\n"
+                              "IPv4 address; one line per address, 192.168.x.x first, link-local 169.254.x.x\n"
+                              "last): name, MAC address and IPv4 address, the current one first.\n"
+                              "Exit status 0, or 1 when there is none.\n");
     case Command::Scan:
         return QStringLiteral(
             "Usage: veltra-find scan [--interface NAME|ADDRESS] [--all-interfaces] [--wait MS] [--repeat N]\n"

@@ -110,8 +110,8 @@ QList<DeviceLink::Interface> CommandRunner::interfacesFor(const CommandLine::Opt
 {
     const QList<DeviceLink::Interface> usable = DeviceLink::usableInterfaces();
     if (usable.isEmpty()) {
-        message(QStringLiteral("no usable network interface (one that is up or running, not loopback, with a "
-                               "192.168.x.x address)"));
+        message(QStringLiteral("no usable network interface (one that is up or running, not loopback, with an "
+                               "IPv4 address)"));
         return {};
     }
     if (options.allInterfaces)

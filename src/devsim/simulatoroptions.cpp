@@ -1,9 +1,9 @@
 #include "devsim/simulatoroptions.h"
 
 #include "devsim/devicelistreader.h"
+#include "protocol/packettransceiver.h"
 
 #include <QCommandLineParser>
-#include <QNetworkInterface>
 #include <QRandomGenerator>
 
 #include <limits>
@@ -55,8 +55,8 @@ struct Parser
                                       QStringLiteral("text")};
     const QCommandLineOption interfaceAddress{
         QStringLiteral("interface"),
-        QStringLiteral("IPv4 address of this machine to reply from (default: the first 192.168.x.x address of "
-                       "an up, non-loopback interface)."),
+        QStringLiteral("IPv4 address of this machine to reply from (default: the first usable one, as "
+                       "veltra-find interfaces lists them)."),
         QStringLiteral("address")};
     const QCommandLineOption port{QStringLiteral("port"),
                                   QStringLiteral("Port to listen on (default 28244; 0: any free port)."),
@@ -269,17 +269,8 @@ std::optional<QList<DeviceProfile>> SimulatorOptions::devices(QString *error) co
 
 QString SimulatorOptions::defaultInterfaceAddress()
 {
-    const QHostAddress privateRange(QStringLiteral("192.168.0.0"));
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &iface : interfaces) {
-        if (!(iface.flags() & QNetworkInterface::IsUp) || (iface.flags() & QNetworkInterface::IsLoopBack))
-            continue;
-        const auto entries = iface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries) {
-            const QHostAddress ip = entry.ip();
-            if (ip.protocol() == QAbstractSocket::IPv4Protocol && ip.isInSubnet(privateRange, 16))
-                return ip.toString();
-        }
-    }
-    return QString();
+    // The programs' own rule, so that the simulator answers from the address they would use.
+    const QList<PacketTransceiver::InterfaceEntry> usable =
+        PacketTransceiver::usableInterfaces(PacketTransceiver::systemInterfaces());
+    return usable.isEmpty() ? QString() : usable.constFirst().address;
 }

@@ -1,5 +1,6 @@
 #include "protocol/packettransceiver.h"
 
+#include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 
 #include <QDeadlineTimer>
@@ -76,17 +77,29 @@ QList<PacketTransceiver::InterfaceInfo> PacketTransceiver::systemInterfaces()
 
 QList<PacketTransceiver::InterfaceEntry> PacketTransceiver::usableInterfaces(const QList<InterfaceInfo> &interfaceInfos)
 {
+    // Devices answer a broadcast whatever the host's subnet, so every IPv4 network qualifies. The
+    // 192.168.x.x entries come first, so that a host with one keeps it as the current interface;
+    // link-local addresses, which a host gives itself when nothing else answers, come last.
     QList<InterfaceEntry> entries;
+    QList<InterfaceEntry> others;
+    QList<InterfaceEntry> linkLocal;
     for (const InterfaceInfo &info : interfaceInfos) {
         const bool active = info.flags.testAnyFlags(QNetworkInterface::IsUp | QNetworkInterface::IsRunning);
         if (!active || info.flags.testFlag(QNetworkInterface::IsLoopBack))
             continue;
         for (const QString &address : info.addresses) {
+            if (!ConfigCheck::address(address).isEmpty())
+                continue; // IPv6, or no complete address
+            const InterfaceEntry entry{info.hardwareAddress, address, info.name};
             if (address.startsWith(QLatin1String("192.168.")))
-                entries.append({info.hardwareAddress, address, info.name});
+                entries.append(entry);
+            else if (address.startsWith(QLatin1String("169.254.")))
+                linkLocal.append(entry);
+            else
+                others.append(entry);
         }
     }
-    return entries;
+    return entries + others + linkLocal;
 }
 
 QStringList PacketTransceiver::interfaceEntries(const QList<InterfaceInfo> &interfaceInfos)

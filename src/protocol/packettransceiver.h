@@ -59,8 +59,9 @@ public:
     ~PacketTransceiver() override;
 
     static QList<InterfaceInfo> systemInterfaces();
-    // The interface rule: an entry for every 192.168.x.x address of every interface that is up or
-    // running and not loopback, in the given order.
+    // The interface rule: an entry for every IPv4 address of every interface that is up or running
+    // and not loopback: the 192.168.x.x ones first, then the others, link-local 169.254.x.x last,
+    // each group in the given order.
     static QList<InterfaceEntry> usableInterfaces(const QList<InterfaceInfo> &interfaces);
     // The same entries as "MAC|address|name" texts.
     static QStringList interfaceEntries(const QList<InterfaceInfo> &interfaces);

@@ -140,6 +140,7 @@ private slots:
     void init();
 
     void interfacesListsTheLabLink();
+    void scanFromAHostOnATenNetwork();
 
     void scanFormats_data();
     void scanFormats();
@@ -255,6 +256,33 @@ void TestLabCli::interfacesListsTheLabLink()
     QCOMPARE(only.value(QLatin1String("name")).toString(), lab.hostInterface);
     QCOMPARE(only.value(QLatin1String("address")).toString(), lab.hostIp);
     QVERIFY(only.value(QLatin1String("mac")).toString().contains(QLatin1Char(':')));
+}
+
+// A host whose only address is 10.x: it lists that interface and finds the devices, whose own
+// addresses are 192.168.77.x, by broadcast all the same.
+void TestLabCli::scanFromAHostOnATenNetwork()
+{
+    const auto ip = [this](const QStringList &arguments) {
+        return QProcess::execute(QStringLiteral("ip"), arguments) == 0;
+    };
+    const QString prefixed = lab.hostIp + QStringLiteral("/24");
+    QVERIFY(ip({"address", "add", "10.77.0.1/24", "dev", lab.hostInterface}));
+    QVERIFY(ip({"address", "del", prefixed, "dev", lab.hostInterface}));
+    QVERIFY(ip({"route", "replace", "default", "dev", lab.hostInterface}));
+    const auto restore = qScopeGuard([&] {
+        ip({"address", "add", prefixed, "dev", lab.hostInterface});
+        ip({"address", "del", "10.77.0.1/24", "dev", lab.hostInterface});
+        ip({"route", "replace", "default", "dev", lab.hostInterface});
+    });
+    Lab::Simulator simulator(lab, {"--count", "3"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+    const Run run = find({"interfaces", "--format", "csv"});
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.out.contains(lab.hostInterface.toUtf8()) && run.out.contains(",10.77.0.1"), run.out.constData());
+    QCOMPARE(scanJson().size(), 3);
+    for (const QJsonObject &request : simulator.received())
+        QCOMPARE(request.value(QLatin1String("srcIpAddr")).toString(), QStringLiteral("10.77.0.1"));
 }
 
 void TestLabCli::scanFormats_data()

@@ -131,14 +131,18 @@ void TestPacketTransceiver::interfaceRule_data()
 
     const QString a = QStringLiteral("AA:AA:AA:AA:AA:01");
     const QString b = QStringLiteral("BB:BB:BB:BB:BB:02");
-    QTest::newRow("only the 192.168 adapter counts")
+    QTest::newRow("192.168 first, the other networks after")
         << QList<Info>{{UpRunning, a, QStringLiteral("A"), {QStringLiteral("10.0.0.5")}},
                        {UpRunning, b, QStringLiteral("B"), {QStringLiteral("192.168.1.20")}}}
-        << QStringList{b + QStringLiteral("|192.168.1.20|B")};
-    QTest::newRow("no 192.168 address at all")
-        << QList<Info>{{UpRunning, a, QStringLiteral("A"), {QStringLiteral("10.0.0.5"), QStringLiteral("fe80::1")}},
+        << QStringList{b + QStringLiteral("|192.168.1.20|B"), a + QStringLiteral("|10.0.0.5|A")};
+    QTest::newRow("no 192.168 address: IPv4 in interface order, link-local last, no IPv6")
+        << QList<Info>{{UpRunning,
+                        a,
+                        QStringLiteral("A"),
+                        {QStringLiteral("169.254.7.1"), QStringLiteral("10.0.0.5"), QStringLiteral("fe80::1")}},
                        {UpRunning, b, QStringLiteral("B"), {QStringLiteral("172.16.0.3")}}}
-        << QStringList();
+        << QStringList{a + QStringLiteral("|10.0.0.5|A"), b + QStringLiteral("|172.16.0.3|B"),
+                       a + QStringLiteral("|169.254.7.1|A")};
     QTest::newRow("loopback skipped") << QList<Info>{{UpRunning | QNetworkInterface::IsLoopBack,
                                                       a,
                                                       QStringLiteral("lo"),
@@ -162,10 +166,10 @@ void TestPacketTransceiver::interfaceRule_data()
                         {QStringLiteral("192.168.5.1"), QStringLiteral("10.1.1.1"), QStringLiteral("192.168.6.1")}},
                        {UpRunning, b, QStringLiteral("B"), {QStringLiteral("192.168.1.20")}}}
         << QStringList{a + QStringLiteral("|192.168.5.1|A"), a + QStringLiteral("|192.168.6.1|A"),
-                       b + QStringLiteral("|192.168.1.20|B")};
-    QTest::newRow("prefix is textual")
+                       b + QStringLiteral("|192.168.1.20|B"), a + QStringLiteral("|10.1.1.1|A")};
+    QTest::newRow("prefix is textual, addresses complete")
         << QList<Info>{{UpRunning, a, QStringLiteral("A"), {QStringLiteral("192.16.8.1"), QStringLiteral("192.168")}}}
-        << QStringList();
+        << QStringList{a + QStringLiteral("|192.16.8.1|A")};
 }
 
 void TestPacketTransceiver::interfaceRule()
@@ -215,7 +219,7 @@ void TestPacketTransceiver::typedInterfaceEntries()
         {UpRunning, QStringLiteral("AA:00:00:00:00:02"), QStringLiteral("eth1"), {QStringLiteral("192.168.2.1")}},
     };
     const QList<PacketTransceiver::InterfaceEntry> usable = PacketTransceiver::usableInterfaces(interfaces);
-    QCOMPARE(usable.size(), 2);
+    QCOMPARE(usable.size(), 3); // 10.0.0.1 comes after the 192.168 addresses
     QCOMPARE(usable.at(0).hardwareAddress, a);
     QCOMPARE(usable.at(0).address, QStringLiteral("192.168.9.1"));
     QCOMPARE(usable.at(0).name, QStringLiteral("lan|2"));
@@ -223,7 +227,8 @@ void TestPacketTransceiver::typedInterfaceEntries()
     QCOMPARE(PacketTransceiver::interfaceEntries(interfaces).first(), a + QStringLiteral("|192.168.9.1|lan|2"));
 
     PacketTransceiver transceiver(interfaces);
-    QCOMPARE(transceiver.interfaceNames(), (QStringList{QStringLiteral("lan|2"), QStringLiteral("eth1")}));
+    QCOMPARE(transceiver.interfaceNames(),
+             (QStringList{QStringLiteral("lan|2"), QStringLiteral("eth1"), QStringLiteral("lan|2")}));
     QCOMPARE(transceiver.currentMacAddress(), a);
     QCOMPARE(transceiver.currentInterfaceAddress(), QStringLiteral("192.168.9.1"));
     transceiver.chooseInterface(QStringLiteral("eth1"));
