@@ -351,10 +351,10 @@ void TestAccessibility::toolBarReachedWithTab()
         QCOMPARE(accessible(button)->role(), QAccessible::Button);
         buttons.append(accessibleName(button));
     }
-    QCOMPARE(buttons, (QStringList{"Scan / Refresh", "Edit network settings", "About"}));
+    QCOMPARE(buttons, (QStringList{"Scan / Refresh", "Edit network settings", "Set up selected devices…", "About"}));
 
-    // From the (empty) table, Tab goes through the tool bar's buttons and back. The edit button
-    // is disabled without a selection and so skipped.
+    // From the (empty) table, Tab goes through the tool bar's buttons and back. The edit and set-up
+    // buttons are disabled without a selection and so skipped.
     QCOMPARE(tabOrder(&window, view), (QStringList{"Devices", "Scan / Refresh", "About"}));
 
     // Space on the focused About button opens the about box.
