@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -126,6 +127,14 @@ PlanDialog::PlanDialog(const QStringList &macs, DeviceModel *model, PacketTransc
     // Enter in a field must not send a plan to every device: no button is pressed by it.
     for (QPushButton *button : {loadButton, saveButton, saveOutcomesButton, applyButton, cancelButton})
         button->setAutoDefault(false);
+
+    // Names for tests and scripts that drive the dialog.
+    const std::pair<QObject *, const char *> names[] = {
+        {firstAddressEdit, "firstAddressEdit"}, {maskEdit, "maskEdit"},        {gatewayEdit, "gatewayEdit"},
+        {templateEdit, "templateEdit"},         {loadButton, "loadButton"},    {saveButton, "saveButton"},
+        {applyButton, "applyButton"},           {cancelButton, "cancelButton"}};
+    for (const auto &[object, name] : names)
+        object->setObjectName(QLatin1String(name));
 
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(loadButton);

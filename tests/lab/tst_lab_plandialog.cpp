@@ -39,21 +39,14 @@ QString macOf(int number)
     return QStringLiteral("02:5A:00:00:05:%1").arg(number, 2, 16, QLatin1Char('0')).toUpper();
 }
 
-void setText(const QWidget *dialog, const QString &label, const QString &text)
+void setText(const QObject *dialog, const char *name, const QString &text)
 {
-    for (const QLabel *candidate : dialog->findChildren<QLabel *>()) {
-        if (candidate->text() == label)
-            qobject_cast<QLineEdit *>(candidate->buddy())->setText(text);
-    }
+    dialog->findChild<QLineEdit *>(QLatin1String(name))->setText(text);
 }
 
-QPushButton *button(const QWidget *dialog, const QString &text)
+QPushButton *button(const QObject *dialog, const char *name)
 {
-    for (QPushButton *candidate : dialog->findChildren<QPushButton *>()) {
-        if (candidate->text() == text)
-            return candidate;
-    }
-    return nullptr;
+    return dialog->findChild<QPushButton *>(QLatin1String(name));
 }
 
 } // namespace
@@ -97,24 +90,26 @@ void TestLabPlanDialog::setsUpTwelveDevices()
     QString summary;
     ModalAnswerer answerer([&](QWidget *widget) {
         if (auto *dialog = qobject_cast<PlanDialog *>(widget)) {
-            setText(dialog, QStringLiteral("&First IP address:"), QStringLiteral("192.168.77.50"));
-            setText(dialog, QStringLiteral("Subnet mas&k:"), QStringLiteral("255.255.255.0"));
-            setText(dialog, QStringLiteral("&Gateway IP:"), QStringLiteral("192.168.77.1"));
-            setText(dialog, QStringLiteral("&Host name template:"), QStringLiteral("cam-{nn}"));
-            QVERIFY(QTest::qWaitFor([dialog] { return button(dialog, QStringLiteral("&Apply"))->isEnabled(); }));
+            setText(dialog, "firstAddressEdit", QStringLiteral("192.168.77.50"));
+            setText(dialog, "maskEdit", QStringLiteral("255.255.255.0"));
+            setText(dialog, "gatewayEdit", QStringLiteral("192.168.77.1"));
+            setText(dialog, "templateEdit", QStringLiteral("cam-{nn}"));
+            QVERIFY(QTest::qWaitFor([dialog] { return button(dialog, "applyButton")->isEnabled(); }));
             for (const DevicePlan::Row &row : dialog->plan().rows())
                 planned.append(row.mac);
-            button(dialog, QStringLiteral("&Apply"))->click();
+            button(dialog, "applyButton")->click();
             // About six seconds a device: request, restart delay, reading afterwards.
-            QVERIFY(QTest::qWaitFor([dialog] { return button(dialog, QStringLiteral("Close")) != nullptr; }, 180000));
+            QVERIFY(QTest::qWaitFor(
+                [dialog] { return button(dialog, "cancelButton")->text() == QLatin1String("Close"); }, 180000));
             const auto *table = dialog->findChild<QTableWidget *>();
             for (int row = 0; row < table->rowCount(); ++row)
                 statuses.append(table->item(row, PlanDialog::StatusColumn)->text().section(QLatin1Char(':'), 0, 0));
             summary = dialog->findChild<QLabel *>(QStringLiteral("summaryLabel"))->text();
             dialog->reject();
         } else if (auto *login = qobject_cast<LoginDialog *>(widget)) {
-            setText(login, QStringLiteral("&Username:"), QStringLiteral("admin"));
-            setText(login, QStringLiteral("&Password:"), QStringLiteral("s3cret"));
+            const QList<QLineEdit *> edits = login->findChildren<QLineEdit *>();
+            edits.at(0)->setText(QStringLiteral("admin"));
+            edits.at(1)->setText(QStringLiteral("s3cret"));
             login->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok)->click();
         } else {
             ModalAnswerer::press(widget, QMessageBox::Cancel);
