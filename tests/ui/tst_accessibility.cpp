@@ -11,6 +11,7 @@
 #include "ui/devicetableview.h"
 #include "ui/logindialog.h"
 #include "ui/mainwindow.h"
+#include "ui/plandialog.h"
 
 #include <QAccessible>
 #include <QAccessibleInterface>
@@ -20,6 +21,7 @@
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -115,6 +117,7 @@ private slots:
     void loginDialogKeyboard();
     void connectionDialogInputsAreNamed();
     void connectionDialogTabOrder();
+    void planDialogKeyboard();
     void tableAndCellsAreReadable();
     void conflictMarksAreDescribed();
     void everyCommandHasAKey();
@@ -234,6 +237,25 @@ void TestAccessibility::connectionDialogTabOrder()
     QTest::keyClick(combo, Qt::Key_Down);
     QCOMPARE(combo->currentText(), QStringLiteral("DHCP"));
     QCOMPARE(tabOrder(&dialog, combo), (QStringList{"IP configuration:", "Apply", "Cancel", "Hostname:"}));
+}
+
+void TestAccessibility::planDialogKeyboard()
+{
+    DeviceModel model;
+    PlanDialog dialog({MacA, MacB}, &model, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    // Without a first address there is no plan: Save plan, Save outcomes and Apply are skipped.
+    QCOMPARE(tabOrder(&dialog, dialog.findChild<QComboBox *>()),
+             (QStringList{"IP configuration:", "First IP address:", "Subnet mask:", "Gateway IP:", "Domain:",
+                          "Primary DNS server:", "Secondary DNS server:", "Host name template:", "First number:",
+                          "Plan preview", "Load plan…", "Cancel"}));
+    QTest::keyClick(&dialog, Qt::Key_H, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), dialog.findChild<QLineEdit *>(QStringLiteral("templateEdit")));
+    QCOMPARE(accessibleName(dialog.findChild<QProgressBar *>()), QStringLiteral("Progress"));
+    QCOMPARE(accessibleName(dialog.findChild<QLabel *>(QStringLiteral("summaryLabel"))), QStringLiteral("Summary"));
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(!dialog.isVisible());
 }
 
 void TestAccessibility::tableAndCellsAreReadable()
