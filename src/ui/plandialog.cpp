@@ -224,6 +224,10 @@ void PlanDialog::refresh()
         return;
     QString error;
     shownPlan = loadedFrom.isEmpty() ? PlanMaker::make(macs, *model, settings(), &error) : loadedPlan;
+    // A form just opened has no first address yet: say what is missing rather than why "" is refused.
+    if (!error.isEmpty() && loadedFrom.isEmpty() && configCombo->currentIndex() == StaticIndex &&
+        firstAddressEdit->text().isEmpty())
+        error = tr("enter the first IP address to hand out, or choose DHCP");
     showPlan(PlanCheck(shownPlan, *model).problems(), error);
 }
 
