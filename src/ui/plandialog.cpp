@@ -190,7 +190,7 @@ PlanDialog::PlanDialog(const QStringList &macs, DeviceModel *model, PacketTransc
 
 PlanMaker::Settings PlanDialog::settings() const
 {
-    // Greyed out for DHCP, the address fields are no part of the plan: the devices keep theirs.
+    // Greyed out for DHCP, the address fields stay out of the plan: the devices keep theirs.
     PlanMaker::Settings settings;
     settings.dhcp = configCombo->currentIndex() == DhcpIndex;
     if (!settings.dhcp) {

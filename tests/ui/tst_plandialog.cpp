@@ -105,7 +105,7 @@ void TestPlanDialog::previewFollowsForm()
     PlanDialog dialog(Macs, &model, nullptr);
     fill(&dialog, config, first, nameTemplate);
     QTRY_COMPARE(preview(&dialog), rows);
-    // The greyed-out address fields are no part of a plan for DHCP.
+    // The greyed-out address fields stay out of a plan for DHCP.
     QCOMPARE(dialog.plan().rows().value(0).mask.isEmpty(), config == PlanDialog::DhcpIndex || rows.isEmpty());
     // Without a plan, the reason shows above the table; Apply only for a plan without problems.
     QCOMPARE(child<QLabel>(&dialog, "problemLabel")->isVisibleTo(&dialog), rows.isEmpty());
