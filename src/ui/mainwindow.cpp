@@ -13,6 +13,7 @@
 #include "ui/connectiondialog.h"
 #include "ui/devicetableview.h"
 #include "ui/logindialog.h"
+#include "ui/plandialog.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -20,6 +21,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QKeySequence>
@@ -30,6 +32,8 @@
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -119,6 +123,9 @@ void MainWindow::createActions()
     editAct = makeAction(":/edit", "editAct", this);
     connect(editAct, &QAction::triggered, this, [this] { edit(); });
 
+    setUpAct = makeAction(":/setup", "setUpAct", this);
+    connect(setUpAct, &QAction::triggered, this, &MainWindow::setUp);
+
     aboutAct = makeAction(":/about", "aboutAct", this);
     connect(aboutAct, &QAction::triggered, this, &MainWindow::about);
 
@@ -141,6 +148,7 @@ void MainWindow::createContextMenu()
 {
     contextMenu = new QMenu(this);
     contextMenu->addAction(editAct);
+    contextMenu->addAction(setUpAct);
     contextMenu->addAction(webAct);
     contextMenu->addSeparator();
     contextMenu->addAction(exportAct);
@@ -155,6 +163,7 @@ void MainWindow::createToolBar()
     toolBar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     toolBar->addAction(scanAct);
     toolBar->addAction(editAct);
+    toolBar->addAction(setUpAct);
     toolBar->addAction(aboutAct);
     // Tool bar buttons take no focus by default, which would leave About, the one action without a
     // shortcut, out of reach of the keyboard. Tab reaches them; a click still leaves the focus where
@@ -175,6 +184,10 @@ void MainWindow::setActionTexts()
     editAct->setShortcut(QKeySequence(tr("Ctrl+E")));
     editAct->setStatusTip(tr("Edit currently selected device"));
     editAct->setToolTip(tr("Edit currently selected device") + QStringLiteral(" [Ctrl+E]"));
+
+    setUpAct->setText(tr("Set up selected devices…"));
+    setUpAct->setStatusTip(tr("Set up the network configuration of the selected devices at once"));
+    setUpAct->setToolTip(tr("Set up the network configuration of the selected devices at once"));
 
     webAct->setText(tr("Open in web browser"));
     webAct->setShortcut(QKeySequence(tr("Ctrl+W")));
@@ -300,6 +313,24 @@ void MainWindow::edit(const QModelIndex &index)
     change->start(config, credentials, needsCredentials && login->rememberPassword());
 }
 
+void MainWindow::setUp()
+{
+    // In the order the table shows them: the devices get their addresses and numbers in it.
+    QModelIndexList rows = deviceView->selectionModel()->selectedRows(DeviceModel::MacAddressColumn);
+    if (rows.size() < 2)
+        return;
+    const QHeaderView *header = deviceView->verticalHeader();
+    std::sort(rows.begin(), rows.end(), [header](const QModelIndex &a, const QModelIndex &b) {
+        return header->visualIndex(a.row()) < header->visualIndex(b.row());
+    });
+    QStringList macs;
+    for (const QModelIndex &index : std::as_const(rows))
+        macs.append(index.data().toString());
+
+    PlanDialog dialog(macs, deviceModel, transceiver, this);
+    dialog.exec();
+}
+
 void MainWindow::exportConnectionsToXml()
 {
     // In the order of the selection, which decides which duplicate keeps its name.
@@ -423,6 +454,8 @@ void MainWindow::updateActions()
     }
 
     editAct->setEnabled(editAllowed);
+    // Rows without their configuration are listed in the dialog, whose check names them.
+    setUpAct->setEnabled(selected >= 2);
     webAct->setEnabled(webAllowed);
     exportAct->setEnabled(exportable != 0);
     deletePwAct->setEnabled(deleteAllowed);

@@ -32,6 +32,7 @@ public slots:
 private slots:
     void scan();
     void edit(const QModelIndex &index = QModelIndex());
+    void setUp();
     void about();
     void launchBrowser();
     void exportConnectionsToXml();
@@ -58,6 +59,7 @@ private:
     QToolBar *toolBar = nullptr;
     QAction *scanAct = nullptr;
     QAction *editAct = nullptr;
+    QAction *setUpAct = nullptr;
     QAction *aboutAct = nullptr;
     QAction *webAct = nullptr;
     QAction *exportAct = nullptr;

@@ -11,6 +11,7 @@
 #include "ui/devicetableview.h"
 #include "ui/logindialog.h"
 #include "ui/mainwindow.h"
+#include "ui/plandialog.h"
 
 #include <QAccessible>
 #include <QAccessibleInterface>
@@ -115,6 +116,7 @@ private slots:
     void loginDialogKeyboard();
     void connectionDialogInputsAreNamed();
     void connectionDialogTabOrder();
+    void planDialogKeyboard();
     void tableAndCellsAreReadable();
     void conflictMarksAreDescribed();
     void everyCommandHasAKey();
@@ -236,6 +238,23 @@ void TestAccessibility::connectionDialogTabOrder()
     QCOMPARE(tabOrder(&dialog, combo), (QStringList{"IP configuration:", "Apply", "Cancel", "Hostname:"}));
 }
 
+void TestAccessibility::planDialogKeyboard()
+{
+    DeviceModel model;
+    PlanDialog dialog({MacA, MacB}, &model, nullptr);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    // Without a first address there is no plan: Save plan, Save outcomes and Apply are skipped.
+    QCOMPARE(tabOrder(&dialog, dialog.findChild<QComboBox *>()),
+             (QStringList{"IP configuration:", "First IP address:", "Subnet mask:", "Gateway IP:", "Domain:",
+                          "Primary DNS server:", "Secondary DNS server:", "Host name template:", "First number:",
+                          "Plan preview", "Load plan…", "Cancel"}));
+    QTest::keyClick(&dialog, Qt::Key_H, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), dialog.findChild<QLineEdit *>(QStringLiteral("templateEdit")));
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(!dialog.isVisible());
+}
+
 void TestAccessibility::tableAndCellsAreReadable()
 {
     MainWindow window;
@@ -351,10 +370,10 @@ void TestAccessibility::toolBarReachedWithTab()
         QCOMPARE(accessible(button)->role(), QAccessible::Button);
         buttons.append(accessibleName(button));
     }
-    QCOMPARE(buttons, (QStringList{"Scan / Refresh", "Edit network settings", "About"}));
+    QCOMPARE(buttons, (QStringList{"Scan / Refresh", "Edit network settings", "Set up selected devices…", "About"}));
 
-    // From the (empty) table, Tab goes through the tool bar's buttons and back. The edit button
-    // is disabled without a selection and so skipped.
+    // From the (empty) table, Tab goes through the tool bar's buttons and back. The edit and set-up
+    // buttons are disabled without a selection and so skipped.
     QCOMPARE(tabOrder(&window, view), (QStringList{"Devices", "Scan / Refresh", "About"}));
 
     // Space on the focused About button opens the about box.

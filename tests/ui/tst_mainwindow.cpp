@@ -41,12 +41,11 @@ const QString NoInterfaceText = QStringLiteral("Could not get a valid network in
 constexpr quint16 DevicePort = 28244;
 constexpr quint32 Failed = 1; // any result code other than 0 and the authorization failure
 
-// The four actions whose state follows the selection, by the short names the tables use.
+// The five actions whose state follows the selection, by the short names the tables use.
 const QList<QPair<QString, const char *>> SelectionActions = {
-    {QStringLiteral("edit"), "editAct"},
-    {QStringLiteral("web"), "webAct"},
-    {QStringLiteral("export"), "exportAct"},
-    {QStringLiteral("delete"), "deletePwAct"},
+    {QStringLiteral("edit"), "editAct"},     {QStringLiteral("web"), "webAct"},
+    {QStringLiteral("export"), "exportAct"}, {QStringLiteral("delete"), "deletePwAct"},
+    {QStringLiteral("setup"), "setUpAct"},
 };
 
 // Both replies of a device, so that its row is complete.
@@ -403,6 +402,11 @@ void TestMainWindow::actions_data()
                           << "Edit network settings" << QKeySequence(Qt::CTRL | Qt::Key_E)
                           << "Edit currently selected device"
                           << "Edit currently selected device [Ctrl+E]";
+    QTest::newRow("set up") << "setUpAct"
+                            << ":/setup"
+                            << "Set up selected devices…" << QKeySequence()
+                            << "Set up the network configuration of the selected devices at once"
+                            << "Set up the network configuration of the selected devices at once";
     // The tool tip of the about action is the toolkit's: its text.
     QTest::newRow("about") << "aboutAct"
                            << ":/about"
@@ -453,32 +457,34 @@ void TestMainWindow::toolBarAndMenus()
     MainWindow window;
     QAction *scanAct = actionOf(window, "scanAct");
     QAction *editAct = actionOf(window, "editAct");
+    QAction *setUpAct = actionOf(window, "setUpAct");
     QAction *aboutAct = actionOf(window, "aboutAct");
     QAction *webAct = actionOf(window, "webAct");
     QAction *exportAct = actionOf(window, "exportAct");
     QAction *deletePwAct = actionOf(window, "deletePwAct");
 
-    // The only tool bar: scan, edit, about, text beside the icons, no title, at the top.
+    // The only tool bar: scan, edit, set up, about, text beside the icons, no title, at the top.
     const QList<QToolBar *> toolBars = window.findChildren<QToolBar *>();
     QCOMPARE(toolBars.size(), 1);
     QToolBar *toolBar = toolBars.first();
     QCOMPARE(toolBar->objectName(), QStringLiteral("toolBar"));
-    QCOMPARE(toolBar->actions(), (QList<QAction *>{scanAct, editAct, aboutAct}));
+    QCOMPARE(toolBar->actions(), (QList<QAction *>{scanAct, editAct, setUpAct, aboutAct}));
     QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
     QVERIFY(toolBar->windowTitle().isEmpty());
     QCOMPARE(window.toolBarArea(toolBar), Qt::TopToolBarArea);
 
-    // The table's context menu: edit, web | export | delete.
+    // The table's context menu: edit, set up, web | export | delete.
     QMenu *menu = contextMenuOf(window);
     QVERIFY(menu);
     const QList<QAction *> items = menu->actions();
-    QCOMPARE(items.size(), 6);
+    QCOMPARE(items.size(), 7);
     QCOMPARE(items.at(0), editAct);
-    QCOMPARE(items.at(1), webAct);
-    QVERIFY(items.at(2)->isSeparator());
-    QCOMPARE(items.at(3), exportAct);
-    QVERIFY(items.at(4)->isSeparator());
-    QCOMPARE(items.at(5), deletePwAct);
+    QCOMPARE(items.at(1), setUpAct);
+    QCOMPARE(items.at(2), webAct);
+    QVERIFY(items.at(3)->isSeparator());
+    QCOMPARE(items.at(4), exportAct);
+    QVERIFY(items.at(5)->isSeparator());
+    QCOMPARE(items.at(6), deletePwAct);
 
     // The three actions in no tool bar belong to the window, so that their shortcuts work in it.
     QCOMPARE(window.actions(), (QList<QAction *>{webAct, exportAct, deletePwAct}));
@@ -563,9 +569,10 @@ void TestMainWindow::updateActions_data()
     QTest::newRow("row sent in lower case, credentials in upper case")
         << device(lowerMacA, QStringLiteral("Panoryx-III"), QStringLiteral("10.0.0.1")) << QList<int>{0}
         << QStringList{MacA} << QStringList{"edit", "web", "export"};
-    QTest::newRow("two complete rows") << panoryx + motilux << QList<int>{0, 1} << none << QStringList{"export"};
+    QTest::newRow("two complete rows") << panoryx + motilux << QList<int>{0, 1} << none
+                                       << QStringList{"export", "setup"};
     QTest::newRow("two complete rows, credentials for both")
-        << panoryx + motilux << QList<int>{0, 1} << QStringList{MacA, MacB} << QStringList{"export"};
+        << panoryx + motilux << QList<int>{0, 1} << QStringList{MacA, MacB} << QStringList{"export", "setup"};
     QTest::newRow("VeltraNET row") << veltraNet << QList<int>{0} << none << QStringList{"edit", "web"};
     QTest::newRow("Veltra row that is no VeltraNET")
         << device(MacA, QStringLiteral("Veltra-Cam"), QStringLiteral("10.0.0.1")) << QList<int>{0} << none
@@ -574,13 +581,13 @@ void TestMainWindow::updateActions_data()
         << device(MacA, QStringLiteral("veltranet-III"), QStringLiteral("10.0.0.1")) << QList<int>{0} << none
         << QStringList{"edit", "web", "export"};
     QTest::newRow("VeltraNET row and another device")
-        << veltraNet + motilux << QList<int>{0, 1} << none << QStringList{"export"};
+        << veltraNet + motilux << QList<int>{0, 1} << none << QStringList{"export", "setup"};
     QTest::newRow("VeltraNET row and a row without address")
         << veltraNet + QByteArrayList{Replies::info(MacB, QStringLiteral("Motilux-II"))} << QList<int>{0, 1} << none
-        << none;
+        << QStringList{"setup"};
     QTest::newRow("complete row and a row without device type")
         << panoryx + QByteArrayList{Replies::config(MacB, QStringLiteral("hall"), QStringLiteral("10.0.0.2"))}
-        << QList<int>{0, 1} << none << QStringList{"export"};
+        << QList<int>{0, 1} << none << QStringList{"export", "setup"};
     // Failed replies put "N/A" into their cells: a value, so the row counts as complete.
     QTest::newRow("cells filled with N/A by failed replies")
         << QByteArrayList{Replies::info(MacA, QStringLiteral("x"), QStringLiteral("1.0"), QStringLiteral("12"), Failed),
@@ -590,7 +597,7 @@ void TestMainWindow::updateActions_data()
     QTest::newRow("three rows selected") << panoryx + motilux +
                                                 device(MacC, QStringLiteral("Panoryx-4.3"), QStringLiteral("10.0.0.3"))
                                          << QList<int>{0, 1, 2} << QStringList{MacA, MacB, MacC}
-                                         << QStringList{"export"};
+                                         << QStringList{"export", "setup"};
 }
 
 void TestMainWindow::updateActions()
@@ -636,7 +643,7 @@ void TestMainWindow::updateActionsFollowsSelectionAndInsertion()
                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QCOMPARE(enabledActions(window), QStringList());
     selectRows(window, {1});
-    QCOMPARE(enabledActions(window), QStringList{"export"});
+    QCOMPARE(enabledActions(window), (QStringList{"export", "setup"}));
 }
 
 // ---------------------------------------------------------------------------------------------
