@@ -99,16 +99,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     updateActions();
 
-    connect(transceiver, &PacketTransceiver::replyReceived, deviceModel, &DeviceModel::onDeviceReplyReceived);
+    ConfigurationChange::connectTracking(transceiver, deviceModel);
     connect(transceiver, &PacketTransceiver::warningMessage, this, &MainWindow::onTranscvrWarning);
     connect(deviceView, &QAbstractItemView::doubleClicked, this, &MainWindow::edit);
     connect(deviceView, &DeviceTableView::popup, this, &MainWindow::deviceViewPopup);
     connect(deviceView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::updateActions);
     connect(deviceModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateActions);
-    connect(transceiver, &PacketTransceiver::requestSent, deviceModel, &DeviceModel::onDeviceRequestSent);
-    connect(deviceModel, &DeviceModel::sendGetEthConfiguration, transceiver,
-            qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
-    connect(deviceModel, &DeviceModel::sendRestartNetwork, transceiver, &PacketTransceiver::restartNetwork);
     connect(countTimer, &QTimer::timeout, this, &MainWindow::checkDeviceCount);
     connect(deviceModel, &DeviceModel::deviceLimitReached, this, [this](int limit) {
         statusBar()->showMessage(tr("More than %1 devices answered: further devices are not listed.").arg(limit));
