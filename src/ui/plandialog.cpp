@@ -152,7 +152,9 @@ PlanDialog::PlanDialog(const QStringList &macs, DeviceModel *model, PacketTransc
     layout->addWidget(progress);
     layout->addWidget(summaryLabel);
     layout->addLayout(buttons);
-    resize(820, 560);
+    resize(820, 640);
+    // The configuration rarely changes from the static default; the first address is what the user types first.
+    firstAddressEdit->setFocus();
 
     const QList<QWidget *> order{configCombo, firstAddressEdit, maskEdit,           gatewayEdit,     domainEdit,
                                  dns1Edit,    dns2Edit,         templateEdit,       firstNumberSpin, preview,
@@ -245,6 +247,11 @@ void PlanDialog::showPlan(const QList<DevicePlan::Problem> &problems, const QStr
                                               ? problem.message
                                               : QStringLiteral("%1: %2").arg(problem.field, problem.message));
     }
+    // Row problems stand at their rows, perhaps scrolled out of sight: the label says why Apply waits.
+    if (!byRow.isEmpty())
+        general.append(tr("%n device(s) of the plan have a problem, shown in the Status column; nothing is sent "
+                          "until every problem is solved.",
+                          nullptr, int(byRow.size())));
     problemLabel->setText(general.join(QLatin1Char('\n')));
     problemLabel->setVisible(!general.isEmpty());
 
