@@ -249,9 +249,9 @@ void PlanDialog::showPlan(const QList<DevicePlan::Problem> &problems, const QStr
     }
     // Row problems stand at their rows, perhaps scrolled out of sight: the label says why Apply waits.
     if (!byRow.isEmpty())
-        general.append(tr("%n device(s) of the plan have a problem, shown in the Status column; nothing is sent "
-                          "until every problem is solved.",
-                          nullptr, int(byRow.size())));
+        general.append(tr("Devices with a problem: %1, marked in the Status column. Nothing is sent until every "
+                          "problem is solved.")
+                           .arg(byRow.size()));
     problemLabel->setText(general.join(QLatin1Char('\n')));
     problemLabel->setVisible(!general.isEmpty());
 
@@ -270,7 +270,9 @@ void PlanDialog::showPlan(const QList<DevicePlan::Problem> &problems, const QStr
             preview->setItem(i, column, new QTableWidgetItem(texts.at(column)));
         setStatus(i, byRow.value(i).join(QLatin1String("; ")), byRow.contains(i));
     }
-    preview->resizeColumnsToContents();
+    // The Status column keeps the rest of the width for its longer texts.
+    for (int column = 0; column < StatusColumn; ++column)
+        preview->resizeColumnToContents(column);
 
     planOk = error.isEmpty() && problems.isEmpty() && !rows.isEmpty();
     applyButton->setEnabled(planOk);
@@ -408,7 +410,7 @@ void PlanDialog::onDeviceFinished(int index, const QString &mac, PlanRun::Outcom
     outcomes.insert(index, outcome);
     progress->setValue(int(outcomes.size()));
     const QString name = PlanRun::outcomeName(outcome);
-    setStatus(index, detail.isEmpty() ? name : QStringLiteral("%1: %2").arg(name, detail),
+    setStatus(index, detail.isEmpty() || detail == name ? name : QStringLiteral("%1: %2").arg(name, detail),
               outcome != PlanRun::Outcome::Applied);
 }
 
