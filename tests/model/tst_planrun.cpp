@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Plans applied on the model and transceiver wired as both programs wire them; requests are captured.
+#include "model/configurationchange.h"
 #include "model/devicemodel.h"
 #include "model/planrun.h"
 #include "protocol/packettransceiver.h"
@@ -29,6 +30,24 @@ QByteArray config(const QString &mac, const QString &ip)
     head.payloadLength = Protocol::NetworkConfigBodySize;
     return head.toByteArray() + NetworkConfigBody::fromDatagram(Replies::config(mac, {}, ip)).toByteArray();
 }
+
+// A model and a transceiver wired as both programs wire them, on a clock of the test's.
+struct Wired
+{
+    Wired()
+    {
+        model.setClock([this] { return now; });
+        ConfigurationChange::connectTracking(&transceiver, &model);
+    }
+
+    PacketTransceiver transceiver{
+        QList<PacketTransceiver::InterfaceInfo>{{QNetworkInterface::IsUp | QNetworkInterface::IsRunning,
+                                                 QStringLiteral("02:00:5E:10:00:01"),
+                                                 QStringLiteral("eth0"),
+                                                 {QStringLiteral("192.168.1.20")}}}};
+    DeviceModel model;
+    qint64 now = 0;
+};
 } // namespace
 
 class TestPlanRun : public QObject
@@ -70,18 +89,8 @@ private slots:
         for (const QString &mac : CredentialStore::storedKeys())
             CredentialStore::remove(mac);
         CredentialStore::saveLoginData({Macs[1], QStringLiteral("admin"), QStringLiteral("kept")});
-        PacketTransceiver transceiver{
-            QList<PacketTransceiver::InterfaceInfo>{{QNetworkInterface::IsUp | QNetworkInterface::IsRunning,
-                                                     QStringLiteral("02:00:5E:10:00:01"),
-                                                     QStringLiteral("eth0"),
-                                                     {QStringLiteral("192.168.1.20")}}}};
-        DeviceModel model;
-        qint64 now = 0;
-        model.setClock([&now] { return now; });
-        connect(&transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
-        connect(&model, &DeviceModel::sendRestartNetwork, &transceiver, &PacketTransceiver::restartNetwork);
-        connect(&model, &DeviceModel::sendGetEthConfiguration, &transceiver,
-                qOverload<const QString &>(&PacketTransceiver::getNetworkConfig));
+        Wired wired;
+        auto &[transceiver, model, now] = wired;
         for (const QString &mac : Macs)
             model.onDeviceReplyReceived(config(mac, QStringLiteral("10.0.0.1")));
         QList<DevicePlan::Row> rows; // the plan's letter case does not matter
@@ -147,15 +156,8 @@ private slots:
     // devices finish in, and a cancel lets those under way finish.
     void severalAtOnce()
     {
-        PacketTransceiver transceiver{
-            QList<PacketTransceiver::InterfaceInfo>{{QNetworkInterface::IsUp | QNetworkInterface::IsRunning,
-                                                     QStringLiteral("02:00:5E:10:00:01"),
-                                                     QStringLiteral("eth0"),
-                                                     {QStringLiteral("192.168.1.20")}}}};
-        DeviceModel model;
-        qint64 now = 0;
-        model.setClock([&now] { return now; });
-        connect(&transceiver, &PacketTransceiver::requestSent, &model, &DeviceModel::onDeviceRequestSent);
+        Wired wired;
+        auto &[transceiver, model, now] = wired;
         QList<DevicePlan::Row> rows;
         for (const QString &mac : {Macs[0], Macs[3], QStringLiteral("00:1A:2B:3C:4D:05")}) {
             model.onDeviceReplyReceived(config(mac, QStringLiteral("10.0.0.1")));
