@@ -127,7 +127,7 @@ void TestDeviceList::badLists_data()
         {"delay", "-1", "from 0 to 3600000"},
         {"jitter", "\"5\"", "whole number"},
         {"resultCode", "4294967296", "from 0 to 4294967295"},
-        {"answers", "\"none\"", "\"all\", \"info\" or \"config\""},
+        {"answers", "\"none\"", "\"all\", \"info\", \"config\" or \"read\""},
         {"productType", "1000", "from 0 to 999"},
         {"dropRate", "101", "from 0 to 100"},
         {"dropRate", "12.5", "whole number"},
