@@ -18,7 +18,6 @@ Q_DECLARE_METATYPE(Tools)
 namespace {
 
 const QString NftList = QStringLiteral("nft -j list ruleset");
-constexpr auto UpRunning = QNetworkInterface::InterfaceFlags(QNetworkInterface::IsUp | QNetworkInterface::IsRunning);
 
 Result ran(const QByteArray &output, int exitCode = 0, const QByteArray &errorOutput = {})
 {
@@ -57,20 +56,11 @@ Tools nft(const QByteArray &json)
     return {{NftList, ran(json)}};
 }
 
-QString nftFix(const char *chain = "input")
-{
-    return QStringLiteral("sudo nft insert rule inet filter %1 udp dport 28244 accept").arg(QLatin1String(chain));
-}
+const QString NftFix = QStringLiteral("sudo nft insert rule inet filter input udp dport 28244 accept");
 
 const QByteArray UfwHeader = "Status: active\nLogging: on (low)\nDefault: deny (incoming), allow (outgoing), disabled "
                              "(routed)\nNew profiles: skip\n\nTo                         Action      From\n"
                              "--                         ------      ----\n";
-
-QString ownProgramName()
-{
-    QFile comm(QStringLiteral("/proc/self/comm"));
-    return comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
-}
 
 } // namespace
 
@@ -85,7 +75,6 @@ private slots:
     void interfaces();
     void portHolder_data();
     void portHolder();
-    void nothingWrongSaysSo();
 };
 
 void TestNetworkDiagnosis::firewall_data()
@@ -95,17 +84,14 @@ void TestNetworkDiagnosis::firewall_data()
     QTest::addColumn<QString>("cause"); // a part of the problem's (or note's) cause
 
     QTest::newRow("nft drop rule") << nft(nftRuleset("accept", {Established, udpDport("28244", R"({"drop": null})")}))
-                                   << nftFix() << QStringLiteral("(handle 3) in chain input of table inet filter");
-    QTest::newRow("nft reject of a range holding the port")
-        << nft(nftRuleset("accept", {udpDport(R"({"range": [28000, 28300]})", R"({"reject": null})")})) << nftFix()
-        << QStringLiteral("(handle 2)");
+                                   << NftFix << QStringLiteral("(handle 3) in chain input of table inet filter");
     QTest::newRow("nft drop of a named set holding the port")
         << nft(nftRuleset(
                "accept", {udpDport(R"("@blocked")", R"({"drop": null})")},
                R"(, {"set": {"family": "inet", "table": "filter", "name": "blocked", "elem": [53, {"range": [28240, 28250]}]}})"))
-        << nftFix() << QStringLiteral("(handle 2)");
+        << NftFix << QStringLiteral("(handle 2)");
     QTest::newRow("nft policy drop without accept")
-        << nft(nftRuleset("drop", {Established, udpDport("22", R"({"accept": null})")})) << nftFix()
+        << nft(nftRuleset("drop", {Established, udpDport("22", R"({"accept": null})")})) << NftFix
         << QStringLiteral("drop policy of the nftables input chain input of table inet filter");
     QTest::newRow("nft policy drop, accept present")
         << nft(nftRuleset("drop", {udpDport(R"({"set": [53, 28244]})", R"({"accept": null})")})) << QString()
@@ -147,7 +133,6 @@ void TestNetworkDiagnosis::firewall_data()
     QTest::newRow("ufw active with the profile")
         << Tools{{ufwStatus, ran(UfwHeader + "Veltra Device Finder       ALLOW IN    Anywhere\n")}} << QString()
         << QString();
-    QTest::newRow("ufw inactive") << Tools{{ufwStatus, ran("Status: inactive\n")}} << QString() << QString();
 
     // firewalld's own table is its check's: it is not told twice.
     QTest::newRow("firewalld without the service")
@@ -161,7 +146,8 @@ void TestNetworkDiagnosis::firewall_data()
         << QStringLiteral(
                "sudo firewall-cmd --permanent --add-service=veltra-device-finder && sudo firewall-cmd --reload")
         << QStringLiteral("firewalld is running");
-    QTest::newRow("no firewall tool") << Tools{} << QString() << QString();
+    QTest::newRow("nothing wrong") << Tools{{NftList, ran({})}, {ufwStatus, ran("Status: inactive\n")}} << QString()
+                                   << QString();
 }
 
 void TestNetworkDiagnosis::firewall()
@@ -179,7 +165,6 @@ void TestNetworkDiagnosis::firewall()
     if (cause.isEmpty())
         return;
     QVERIFY2(findings.first().cause.contains(cause), qPrintable(findings.first().cause));
-    QCOMPARE(findings.first().check, QStringLiteral("firewall"));
     if (!fix.isEmpty())
         QCOMPARE(findings.first().fix, fix);
 }
@@ -193,16 +178,15 @@ void TestNetworkDiagnosis::interfaces_data()
                         {},
                         QStringLiteral("lo"),
                         {QStringLiteral("127.0.0.1")}};
-    const Info up{UpRunning, {}, QStringLiteral("eth0"), {QStringLiteral("10.1.2.3")}};
+    const Info up{QNetworkInterface::IsUp | QNetworkInterface::IsRunning,
+                  {},
+                  QStringLiteral("eth0"),
+                  {QStringLiteral("10.1.2.3")}};
     const Info down{{}, {}, QStringLiteral("eth1"), {QStringLiteral("fe80::1"), QStringLiteral("192.168.5.9")}};
     const Info downWithoutIpv4{{}, {}, QStringLiteral("wlan0"), {QStringLiteral("fe80::2")}};
     QTest::newRow("one up") << QList<Info>{loopback, up, downWithoutIpv4} << QStringList();
     QTest::newRow("another one down") << QList<Info>{loopback, up, down}
                                       << QStringList{QStringLiteral("sudo ip link set eth1 up")};
-    // No usable interface comes first, its fix that of the down one.
-    QTest::newRow("only the down one") << QList<Info>{loopback, down}
-                                       << QStringList{QStringLiteral("sudo ip link set eth1 up"),
-                                                      QStringLiteral("sudo ip link set eth1 up")};
     QTest::newRow("only loopback") << QList<Info>{loopback}
                                    << QStringList{
                                           QStringLiteral("connect this host to the devices' network and give it "
@@ -246,22 +230,13 @@ void TestNetworkDiagnosis::portHolder()
     QCOMPARE(findings.size(), problem ? 1 : 0);
     if (!problem)
         return;
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    QVERIFY(comm.open(QIODevice::ReadOnly));
     const QString pid = QString::number(::getpid());
-    const QString named = QStringLiteral("held by %1 (pid %2)").arg(ownProgramName(), pid);
+    const QString named =
+        QStringLiteral("held by %1 (pid %2)").arg(QString::fromLocal8Bit(comm.readAll().trimmed()), pid);
     QVERIFY2(findings.first().cause.contains(named), qPrintable(findings.first().cause));
     QCOMPARE(findings.first().fix, QStringLiteral("stop it: kill ") + pid);
-}
-
-void TestNetworkDiagnosis::nothingWrongSaysSo()
-{
-    const QList<Info> interfaces{{UpRunning, {}, QStringLiteral("eth0"), {QStringLiteral("192.168.1.20")}}};
-    const NetworkDiagnosis diagnosis([](const QString &, const QStringList &) { return Result(); },
-                                     [&interfaces] { return interfaces; });
-    const QList<NetworkDiagnosis::Finding> findings = diagnosis.run();
-    QCOMPARE(findings.size(), 1);
-    QCOMPARE(findings.first().severity, NetworkDiagnosis::Severity::Note);
-    QCOMPARE(findings.first().check, QStringLiteral("summary"));
-    QVERIFY(findings.first().cause.startsWith(QLatin1String("nothing on this host stops the replies:")));
 }
 
 QTEST_GUILESS_MAIN(TestNetworkDiagnosis)
