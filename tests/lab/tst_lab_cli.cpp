@@ -952,16 +952,14 @@ void TestLabCli::diagnoseNamesAFirewallThatDropsReplies()
     if (QStandardPaths::findExecutable(QStringLiteral("nft"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
             .isEmpty())
         QSKIP("nft is not installed (scripts/install-deps.sh installs nftables)");
-    const auto nft = [](const QStringList &arguments, const QByteArray &input = {}) {
+    const auto nft = [](const QString &commands) {
         QProcess process;
-        process.start(QStringLiteral("nft"), arguments);
-        process.write(input);
-        process.closeWriteChannel();
+        process.start(QStringLiteral("nft"), {commands});
         return process.waitForFinished(10000) && process.exitCode() == 0;
     };
-    const QStringList removal{"delete", "table", "inet", "lab_block"};
-    QVERIFY(nft({"-f", "-"}, "table inet lab_block {\n chain input {\n  type filter hook input priority 0;\n"
-                             "  udp dport 28244 drop\n }\n}\n"));
+    const QString removal = QStringLiteral("delete table inet lab_block");
+    QVERIFY(nft(QStringLiteral("add table inet lab_block; add chain inet lab_block input { type filter hook input "
+                               "priority 0; }; add rule inet lab_block input udp dport 28244 drop")));
     auto unblock = qScopeGuard([&] { nft(removal); });
     Lab::Simulator simulator(lab, {"--count", "2"});
     QString error;

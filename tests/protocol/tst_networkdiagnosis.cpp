@@ -6,8 +6,6 @@
 #include <QUdpSocket>
 #include <QtTest>
 
-#include <unistd.h>
-
 using Result = NetworkDiagnosis::ToolResult;
 using Info = PacketTransceiver::InterfaceInfo;
 // Canned outputs by "program arguments"; a command not in it is missing from the host.
@@ -232,7 +230,7 @@ void TestNetworkDiagnosis::portHolder()
         return;
     QFile comm(QStringLiteral("/proc/self/comm"));
     QVERIFY(comm.open(QIODevice::ReadOnly));
-    const QString pid = QString::number(::getpid());
+    const QString pid = QString::number(QCoreApplication::applicationPid());
     const QString named =
         QStringLiteral("held by %1 (pid %2)").arg(QString::fromLocal8Bit(comm.readAll().trimmed()), pid);
     QVERIFY2(findings.first().cause.contains(named), qPrintable(findings.first().cause));
