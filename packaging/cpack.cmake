@@ -32,5 +32,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# What the package puts in /etc (the ufw application profile) is the administrator's to edit: dpkg
+# keeps their changes on upgrade.
+file(WRITE ${CMAKE_BINARY_DIR}/conffiles "/etc/ufw/applications.d/veltra-device-finder\n")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/conffiles)
 
 include(CPack)

@@ -9,7 +9,9 @@
 # the desktop program starts (offscreen, in a network namespace of its own, so that it cannot send);
 # the desktop entry passes desktop-file-validate and the metainfo `appstreamcli validate`; the icon
 # is there at every size; the manual pages are found by man and format without a groff warning; the
-# bash completion completes the commands of veltra-find. Needs scripts/install-deps.sh packaging.
+# bash completion completes the commands of veltra-find; the firewalld service and the ufw
+# application profile open UDP port 28244, the profile as a conffile. Needs scripts/install-deps.sh
+# packaging.
 set -euo pipefail
 
 me=check-package
@@ -100,6 +102,17 @@ for size in 16 22 24 32 48 64 128 256; do
     check "icon ${size}x${size}" test -s "/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png"
 done
 check "icon scalable" test -s "/usr/share/icons/hicolor/scalable/apps/$app_id.svg"
+
+# The firewall definitions that open the devices' reply port.
+firewalld_service=/usr/lib/firewalld/services/veltra-device-finder.xml
+ufw_profile=/etc/ufw/applications.d/veltra-device-finder
+check "firewalld service $firewalld_service" grep -q '<port protocol="udp" port="28244"/>' "$firewalld_service"
+check "ufw profile $ufw_profile" grep -qx 'ports=28244/udp' "$ufw_profile"
+is_conffile()
+{
+    dpkg-query -W -f='${Conffiles}\n' "$package" | grep -qF " $1 "
+}
+check "ufw profile is a conffile" is_conffile "$ufw_profile"
 
 # Manual pages: found by man, formatted without warnings.
 for page in veltra-device-finder veltra-find veltra-devsim; do

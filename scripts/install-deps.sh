@@ -3,7 +3,8 @@
 # those of the project's extra tasks when their group is named. Works on Debian 12 and Ubuntu 22.04
 # or later; uses sudo when not run as root.
 #
-# Usage: scripts/install-deps.sh [GROUP...]   (no group: what make run and make test need)
+# Usage: scripts/install-deps.sh [GROUP...]   (no group: what make run and make test need; nft of
+#                                              nftables sets up the firewall of the diagnosis's lab test)
 #   hardening      make sanitize and make fuzz: clang 14 with its sanitizer and libFuzzer runtimes,
 #                  llvm-symbolizer for readable stack traces
 #   packaging      make package and its checks: dpkg-shlibdeps (dpkg-dev), file, desktop-file-validate
@@ -17,7 +18,7 @@ me=install-deps
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev zlib1g-dev
-    iproute2 util-linux procps
+    iproute2 util-linux procps nftables
 )
 for group in "$@"; do
     case "$group" in

@@ -25,9 +25,10 @@ const QList<std::pair<CommandLine::Command, const char *>> CommandNames = {
     {CommandLine::Command::Export, "export"},
     {CommandLine::Command::Plan, "plan"},
     {CommandLine::Command::Apply, "apply"},
+    {CommandLine::Command::Diagnose, "diagnose"},
 };
 
-const QLatin1String CommandList("interfaces, scan, show, set, forget, export, plan, apply");
+const QLatin1String CommandList("interfaces, scan, show, set, forget, export, plan, apply, diagnose");
 
 QList<AcceptedOption> optionsOf(CommandLine::Command command)
 {
@@ -35,6 +36,7 @@ QList<AcceptedOption> optionsOf(CommandLine::Command command)
     QList<AcceptedOption> accepted{{"help", false}};
     switch (command) {
     case C::Interfaces:
+    case C::Diagnose:
         accepted += {{"format", true}};
         break;
     case C::Scan:
@@ -273,6 +275,7 @@ bool checkCombination(const CommandLine::Options &options, QString *error)
             return fail(QStringLiteral("apply needs the plan to apply: veltra-find apply PLAN.csv"));
         break;
     case C::Interfaces:
+    case C::Diagnose:
     case C::None:
         break;
     }
@@ -441,6 +444,7 @@ QString CommandLine::helpText(Command command)
             "  export       writes the Quillo connection file for found devices\n"
             "  plan         writes a network configuration plan (CSV) for found devices\n"
             "  apply PLAN   checks a plan and applies it, a few devices at a time\n"
+            "  diagnose     tells what on this host keeps replies from arriving, and the fix\n"
             "\n"
             "Options:\n"
             "  -h, --help   this text; 'veltra-find COMMAND --help' describes a command\n"
@@ -449,7 +453,8 @@ QString CommandLine::helpText(Command command)
             "Results go to standard output, messages to standard error.\n"
             "Exit status: 0 success, 1 no device answered (or nothing to export, plan or forget), 2 bad\n"
             "input or no usable network, 3 authorization failed, 4 the device did not answer, 5 the device\n"
-            "refused the request or does not show the new values (apply: the worst of its devices).\n");
+            "refused the request or does not show the new values (apply: the worst of its devices);\n"
+            "diagnose: 0 nothing wrong found, 1 a problem found, 2 on an error.\n");
     case Command::Interfaces:
         return QStringLiteral("Usage: veltra-find interfaces [--format table|json|csv]\n"
                               "Lists the usable network interfaces (up or running, not loopback, with an\n"
@@ -464,7 +469,8 @@ QString CommandLine::helpText(Command command)
             "that answered within --wait ms after the last request: device, firmware, product type, host\n"
             "name, DHCP or static, IP address, mask, gateway, domain, both DNS servers, MAC address,\n"
             "protocol version, IP and host-name conflicts, and whether the information is complete.\n"
-            "Replies that this host's kernel dropped are asked for again within the wait.\n"
+            "Replies that this host's kernel dropped are asked for again within the wait. When no device\n"
+            "answered, the problems that 'veltra-find diagnose' finds on this host go to standard error.\n"
             "\n"
             "  --interface NAME|ADDRESS  scan on this interface (default: the current one)\n"
             "  --all-interfaces          scan every usable interface in turn; rows name their interface\n"
@@ -576,6 +582,19 @@ QString CommandLine::helpText(Command command)
             "Exit status: 0 every device applied (or the dry run found no problem), 1 no device answered\n"
             "the scan, 2 on an error or when the plan has problems, otherwise that of the worst outcome:\n"
             "3 authorization failed, 4 no answer, 5 refused or differs.\n");
+    case Command::Diagnose:
+        return QStringLiteral(
+            "Usage: veltra-find diagnose [--format table|json|csv]\n"
+            "Looks at this host for what keeps the devices' replies from arriving, without sending\n"
+            "anything: no usable network interface or one that is down, UDP port 28244 held by a program\n"
+            "that does not share it, and firewall rules (nftables, else iptables; firewalld, ufw) that drop\n"
+            "UDP to port 28244. Prints one row per finding: severity (problem or note), check, cause and\n"
+            "the fix, a command where there is one. Firewall rules are read in full only as root; what\n"
+            "cannot be read is a note. When nothing is wrong, one row says so: then no device answered\n"
+            "because none could (devices off, on another segment behind a router, or a cable).\n"
+            "  --format FORMAT  table (default), json or csv\n"
+            "\n"
+            "Exit status: 0 nothing wrong found, 1 a problem found, 2 on an error.\n");
     }
     return QString();
 }

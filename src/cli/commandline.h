@@ -15,12 +15,12 @@
 class CommandLine
 {
 public:
-    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export, Plan, Apply };
+    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export, Plan, Apply, Diagnose };
 
     // Exit statuses of every command.
     enum ExitStatus {
         Success = 0,
-        NoDevice = 1, // nobody answered a scan; nothing to export, plan or forget
+        NoDevice = 1, // nobody answered a scan; nothing to export, plan or forget; diagnose found a problem
         BadInput = 2, // bad option or value, socket not bound, no usable interface, a plan's problems
         // set, and apply for its worst device:
         AuthFailed = 3, // the device refused the credentials

@@ -12,6 +12,7 @@
 #include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
+#include "protocol/networkdiagnosis.h"
 #include "protocol/packettransceiver.h"
 #include "protocol/signalwatcher.h"
 #include "settings/credentialstore.h"
@@ -81,6 +82,8 @@ int CommandRunner::run(const CommandLine::Options &options)
         return plan(options);
     case CommandLine::Command::Apply:
         return apply(options);
+    case CommandLine::Command::Diagnose:
+        return diagnose(options);
     case CommandLine::Command::None:
         break;
     }
@@ -194,9 +197,38 @@ int CommandRunner::scan(const CommandLine::Options &options)
     }
     if (!streamed)
         print(output.render(options.format));
-    if (listed == 0)
-        return fail(Status::NoDevice, QStringLiteral("no device answered"));
+    if (listed == 0) {
+        message(QStringLiteral("no device answered"));
+        // Whatever on this host keeps replies out is the likelier cause than that no device is there.
+        tellHostProblems();
+        return Status::NoDevice;
+    }
     return Status::Success;
+}
+
+void CommandRunner::tellHostProblems()
+{
+    const QList<NetworkDiagnosis::Finding> findings = NetworkDiagnosis().run();
+    for (const NetworkDiagnosis::Finding &finding : findings) {
+        if (finding.severity != NetworkDiagnosis::Severity::Problem)
+            continue;
+        message(finding.cause);
+        if (!finding.fix.isEmpty())
+            message(QStringLiteral("  fix: ") + finding.fix);
+    }
+}
+
+int CommandRunner::diagnose(const CommandLine::Options &options)
+{
+    const QList<NetworkDiagnosis::Finding> findings = NetworkDiagnosis().run();
+    RecordTable output(
+        {QStringLiteral("severity"), QStringLiteral("check"), QStringLiteral("cause"), QStringLiteral("fix")});
+    for (const NetworkDiagnosis::Finding &finding : findings) {
+        output.addRow({NetworkDiagnosis::severityName(finding.severity), finding.check, finding.cause,
+                       finding.fix.isEmpty() ? QVariant() : QVariant(finding.fix)});
+    }
+    print(output.render(options.format));
+    return NetworkDiagnosis::hasProblem(findings) ? Status::NoDevice : Status::Success;
 }
 
 int CommandRunner::show(const CommandLine::Options &options)

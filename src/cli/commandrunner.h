@@ -45,6 +45,7 @@ private:
     int exportConnections(const CommandLine::Options &options);
     int plan(const CommandLine::Options &options);
     int apply(const CommandLine::Options &options);
+    int diagnose(const CommandLine::Options &options);
 
     // The interfaces a command works on; empty with a message when none fits.
     QList<DeviceLink::Interface> interfacesFor(const CommandLine::Options &options);
@@ -59,6 +60,9 @@ private:
     // The credentials the command line gives; false with a message when they are unusable.
     // VELTRA_PASSWORD leaves the environment here, used or not.
     bool givenCredentials(const CommandLine::Options &options, Credentials *credentials);
+
+    // The problems the network diagnosis finds on this host, each with its fix, as messages.
+    void tellHostProblems();
 
     void print(const QByteArray &bytes);
     void message(const QString &text);

@@ -63,14 +63,12 @@ DatagramReceiver::~DatagramReceiver()
     close();
 }
 
-bool DatagramReceiver::open(quint16 port, int bufferSize, QString *error)
+int DatagramReceiver::bindShared(quint16 port, QString *error)
 {
-    if (isOpen())
-        return true;
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         *error = systemError("socket");
-        return false;
+        return -1;
     }
     // Other programs that share the port (another tool of this kind, a second instance started
     // for the command line) get the broadcasts as well.
@@ -83,8 +81,18 @@ bool DatagramReceiver::open(quint16 port, int bufferSize, QString *error)
     if (::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         *error = systemError("bind");
         ::close(fd);
-        return false;
+        return -1;
     }
+    return fd;
+}
+
+bool DatagramReceiver::open(quint16 port, int bufferSize, QString *error)
+{
+    if (isOpen())
+        return true;
+    const int fd = bindShared(port, error);
+    if (fd < 0)
+        return false;
     // The kernel may grant less (net.core.rmem_max); the thread and the queue make up for it.
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
 

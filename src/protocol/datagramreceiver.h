@@ -45,6 +45,9 @@ public:
     bool isOpen() const { return descriptor >= 0; }
     // Stops the thread at once and closes the socket; what the queue held is dropped.
     void close();
+    // A UDP socket bound to `port` on every IPv4 address as open() binds it: shared with every
+    // other socket that shares the port. Its descriptor, or -1 with the reason in `error`.
+    static int bindShared(quint16 port, QString *error);
     int socketDescriptor() const { return descriptor; }
     // Readable while the queue holds datagrams, for the taker's event loop to watch.
     int readyDescriptor() const { return readyPipe[0]; }

@@ -8,6 +8,7 @@
 #include "protocol/configcheck.h"
 #include "protocol/messageheader.h"
 #include "protocol/networkconfigbody.h"
+#include "protocol/networkdiagnosis.h"
 #include "protocol/packettransceiver.h"
 #include "settings/credentialstore.h"
 #include "ui/connectiondialog.h"
@@ -247,17 +248,36 @@ void MainWindow::checkDeviceCount()
         return;
     }
 
+    // What on this host keeps replies out, if anything, follows the box's own text: a firewall or
+    // a program on the port is the likelier cause than that no device is there.
+    QStringList hostProblems;
+    const QList<NetworkDiagnosis::Finding> findings = NetworkDiagnosis().run();
+    for (const NetworkDiagnosis::Finding &finding : findings) {
+        if (finding.severity == NetworkDiagnosis::Severity::Problem)
+            hostProblems.append(finding.cause.toHtmlEscaped() + QStringLiteral("<br>") +
+                                tr("Fix: %1").arg(finding.fix.toHtmlEscaped()));
+    }
+    const QString diagnosis = hostProblems.join(QStringLiteral("<p>"));
+
     if (PacketTransceiver::sendsPerInterface()) {
         bool ok = false;
+        QString label = tr("No device replied on %1.<p>Try another network interface or cancel?")
+                            .arg(transceiver->currentInterfaceAddress());
+        if (!diagnosis.isEmpty())
+            label += QStringLiteral("<p>") + diagnosis;
         const QString name =
-            QInputDialog::getItem(this, QStringLiteral("Scan/Refresh"),
-                                  tr("No device replied on %1.<p>Try another network interface or cancel?")
-                                      .arg(transceiver->currentInterfaceAddress()),
-                                  transceiver->interfaceNames(), 0, false, &ok, Qt::WindowCloseButtonHint);
+            QInputDialog::getItem(this, QStringLiteral("Scan/Refresh"), label, transceiver->interfaceNames(), 0, false,
+                                  &ok, Qt::WindowCloseButtonHint);
         if (ok) {
             transceiver->chooseInterface(name);
             scan();
         }
+        return;
+    }
+    if (!diagnosis.isEmpty()) {
+        QMessageBox box(QMessageBox::Information, applicationName(), tr("No devices found!"), QMessageBox::Ok, this);
+        box.setInformativeText(diagnosis);
+        box.exec();
         return;
     }
     QMessageBox::information(this, applicationName(), tr("No devices found!"), QMessageBox::Ok, QMessageBox::NoButton);

@@ -68,6 +68,10 @@ void TestCliCommandLine::errors_data()
                                        << QStringLiteral("exclude each other");
     QTest::newRow("empty interface") << QStringLiteral("scan --interface=") << QStringLiteral("--interface needs");
     QTest::newRow("stray argument") << QStringLiteral("scan now") << QStringLiteral("unexpected argument \"now\"");
+    QTest::newRow("diagnose sends nothing: no interface")
+        << QStringLiteral("diagnose --interface eth0") << QStringLiteral("unknown option \"--interface\" for diagnose");
+    QTest::newRow("diagnose takes no argument")
+        << QStringLiteral("diagnose eth0") << QStringLiteral("unexpected argument \"eth0\"");
     QTest::newRow("show without MAC") << QStringLiteral("show") << QStringLiteral("exactly one MAC");
     QTest::newRow("show two MACs") << QStringLiteral("show 02:00:00:00:00:01 02:00:00:00:00:02")
                                    << QStringLiteral("exactly one MAC");

@@ -1,5 +1,6 @@
 // veltra-find against simulated devices: every command as a user runs it, its output read back
-// in each format, its exit statuses, and what it put on the wire as the simulator logged it.
+// in each format, its exit statuses, and what it put on the wire as the simulator logged it;
+// diagnose against a firewall of the lab's host and a held port.
 // Runs inside the lab (tests/lab/netlab); the program's settings live in a directory of the test.
 
 #include "labsupport.h"
@@ -16,6 +17,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
@@ -174,6 +176,9 @@ private slots:
     void applyStopsOnRequest();
 
     void forgetDeletesStoredCredentials();
+
+    void diagnoseNamesAFirewallThatDropsReplies();
+    void diagnoseNamesThePortHolder();
 
 private:
     Run find(const QStringList &arguments, const QByteArray &input = QByteArray(),
@@ -938,6 +943,74 @@ void TestLabCli::forgetDeletesStoredCredentials()
     QVERIFY(CredentialStore::contains(Dhcp));
     QCOMPARE(find({"forget", Cam}).status, 1);
     QCOMPARE(find({"forget", "02:5A"}).status, 2);
+}
+
+// The lab's host drops every datagram to the device port, the devices' replies too: scan and
+// diagnose name the nftables rule with its fix; without the table the devices are found.
+void TestLabCli::diagnoseNamesAFirewallThatDropsReplies()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("nft"), {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")})
+            .isEmpty())
+        QSKIP("nft is not installed (scripts/install-deps.sh installs nftables)");
+    const auto nft = [](const QString &commands) {
+        QProcess process;
+        process.start(QStringLiteral("nft"), {commands});
+        return process.waitForFinished(10000) && process.exitCode() == 0;
+    };
+    const QString removal = QStringLiteral("delete table inet lab_block");
+    QVERIFY(nft(QStringLiteral("add table inet lab_block; add chain inet lab_block input { type filter hook input "
+                               "priority 0; }; add rule inet lab_block input udp dport 28244 drop")));
+    auto unblock = qScopeGuard([&] { nft(removal); });
+    Lab::Simulator simulator(lab, {"--count", "2"});
+    QString error;
+    QVERIFY2(startSimulator(&simulator, &error), qPrintable(error));
+
+    const QString fix = QStringLiteral("sudo nft insert rule inet lab_block input udp dport 28244 accept");
+    const Run scan = find({"scan", "--wait", "500"});
+    QCOMPARE(scan.status, 1);
+    for (const QString &told : {QStringLiteral("no device answered"), QStringLiteral("fix: ") + fix,
+                                QStringLiteral("in chain input of table inet lab_block drops UDP to port 28244")})
+        QVERIFY2(scan.err.contains(told), qPrintable(scan.err));
+    QTRY_VERIFY(!simulator.received().isEmpty()); // the devices did answer
+
+    Run run = find({"diagnose", "--format", "json"});
+    QCOMPARE(run.status, 1);
+    QJsonArray findings = QJsonDocument::fromJson(run.out).array();
+    QCOMPARE(findings.size(), 1);
+    const QJsonObject finding = findings.at(0).toObject();
+    QCOMPARE(finding.value(QLatin1String("check")).toString(), QStringLiteral("firewall"));
+    QVERIFY(finding.value(QLatin1String("cause")).toString().startsWith(QLatin1String("the nftables rule")));
+    QCOMPARE(finding.value(QLatin1String("fix")).toString(), fix);
+
+    unblock.dismiss();
+    QVERIFY(nft(removal));
+    run = find({"diagnose", "--format", "json"});
+    QCOMPARE(run.status, 0);
+    findings = QJsonDocument::fromJson(run.out).array();
+    QCOMPARE(findings.size(), 1);
+    QCOMPARE(findings.at(0).toObject().value(QLatin1String("check")).toString(), QStringLiteral("summary"));
+    QCOMPARE(scanJson().size(), 2);
+}
+
+// A socket without SO_REUSEADDR keeps the programs off the port: diagnose names it and its pid.
+void TestLabCli::diagnoseNamesThePortHolder()
+{
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, Protocol::DevicePort, QAbstractSocket::DontShareAddress));
+    QFile comm(QStringLiteral("/proc/self/comm"));
+    QVERIFY(comm.open(QIODevice::ReadOnly));
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    const Run run = find({"diagnose", "--format", "json"});
+    QCOMPARE(run.status, 1);
+    const QJsonArray findings = QJsonDocument::fromJson(run.out).array();
+    QCOMPARE(findings.size(), 1);
+    const QJsonObject finding = findings.at(0).toObject();
+    QCOMPARE(finding.value(QLatin1String("check")).toString(), QStringLiteral("port"));
+    const QString cause = finding.value(QLatin1String("cause")).toString();
+    QVERIFY2(cause.contains(
+                 QStringLiteral("held by %1 (pid %2)").arg(QString::fromLocal8Bit(comm.readAll().trimmed()), pid)),
+             qPrintable(cause));
+    QCOMPARE(finding.value(QLatin1String("fix")).toString(), QStringLiteral("stop it: kill ") + pid);
 }
 
 QTEST_GUILESS_MAIN(TestLabCli)

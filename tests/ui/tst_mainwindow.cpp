@@ -1249,8 +1249,14 @@ void TestMainWindow::emptyScanOffersAnotherInterface()
     const QString address =
         transceiver->interfaceNames().isEmpty() ? QStringLiteral("0.0.0.0") : transceiver->currentInterfaceAddress();
     const Choice first = choices.first();
-    QCOMPARE(first.label,
-             QStringLiteral("No device replied on %1.<p>Try another network interface or cancel?").arg(address));
+    const QString asked =
+        QStringLiteral("No device replied on %1.<p>Try another network interface or cancel?").arg(address);
+    // Without a usable interface, the host's problem and its fix follow the question.
+    if (transceiver->interfaceNames().isEmpty())
+        QVERIFY2(first.label.startsWith(asked + QStringLiteral("<p>no usable network interface")),
+                 qPrintable(first.label));
+    else
+        QCOMPARE(first.label, asked);
     QCOMPARE(first.items, transceiver->interfaceNames());
     QVERIFY(!first.editable);
     QCOMPARE(first.parent, &window);
