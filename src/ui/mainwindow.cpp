@@ -29,10 +29,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <memory>
 
 #include <algorithm>
 
@@ -229,6 +232,7 @@ void MainWindow::scan()
         return;
     }
     deviceModel->setRowCount(0);
+    ++scanNumber;
     deviceScan->start();
     countTimer->start();
     deviceScan->watch(CountCheckDelay);
@@ -248,10 +252,24 @@ void MainWindow::checkDeviceCount()
         return;
     }
 
+    // The host's checks run external tools (nft, firewall-cmd, ufw), each allowed seconds: on a
+    // thread of their own, so that a slow one never freezes the window. Their answer is shown only
+    // while no other scan has started meanwhile.
+    const auto findings = std::make_shared<QList<NetworkDiagnosis::Finding>>();
+    QThread *checks = QThread::create([findings] { *findings = NetworkDiagnosis().run(); });
+    connect(checks, &QThread::finished, checks, &QObject::deleteLater);
+    connect(checks, &QThread::finished, this, [this, findings, scanned = scanNumber] {
+        if (scanned == scanNumber)
+            reportNoDevice(*findings);
+    });
+    checks->start();
+}
+
+void MainWindow::reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings)
+{
     // What on this host keeps replies out, if anything, follows the box's own text: a firewall or
     // a program on the port is the likelier cause than that no device is there.
     QStringList hostProblems;
-    const QList<NetworkDiagnosis::Finding> findings = NetworkDiagnosis().run();
     for (const NetworkDiagnosis::Finding &finding : findings) {
         if (finding.severity == NetworkDiagnosis::Severity::Problem)
             hostProblems.append(finding.cause.toHtmlEscaped() + QStringLiteral("<br>") +

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/networkdiagnosis.h"
+
 #include <QMainWindow>
 #include <QModelIndex>
 
@@ -49,6 +51,10 @@ protected:
     void createToolBar();
 
 private:
+    // After a scan that no device answered: the interface choice or "No devices found!", with the
+    // host's problems if the checks found any.
+    void reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings);
+
     // The one selected row, or an invalid index when none or several are selected.
     QModelIndex selectedRow() const;
 
@@ -67,4 +73,5 @@ private:
     PacketTransceiver *transceiver = nullptr;
     QTimer *countTimer = nullptr;
     DeviceScan *deviceScan = nullptr;
+    int scanNumber = 0; // counts the scans, so that a late answer of the host's checks finds its own
 };
