@@ -14,6 +14,8 @@
 #include <QUdpSocket>
 #include <QtDebug>
 
+#include <algorithm>
+
 namespace {
 
 const QString EntrySeparator = QStringLiteral("|");
@@ -48,7 +50,7 @@ PacketTransceiver::PacketTransceiver(const QList<InterfaceInfo> &interfaceInfos,
 
 PacketTransceiver::PacketTransceiver(InterfaceSource source, QObject *parent)
     : QObject(parent), interfaceSource(std::move(source)), interfaces(usableInterfaces(interfaceSource())),
-      noticeHandler(logNotice)
+      listed(interfaces), noticeHandler(logNotice)
 {
     sendSocket = new QUdpSocket(this);
     ownMac = currentMacAddress().toLatin1();
@@ -193,18 +195,37 @@ QString PacketTransceiver::currentMacAddress() const
 void PacketTransceiver::chooseInterface(const QString &name)
 {
     for (qsizetype i = 0; i < interfaces.size(); ++i) {
-        if (interfaces.at(i).name != name)
-            continue;
-        interfaces.move(i, 0);
-        ownMac = currentMacAddress().toLatin1();
-        bindSendSocket();
-        return;
+        if (interfaces.at(i).name == name) {
+            makeCurrent(i);
+            return;
+        }
     }
+}
+
+bool PacketTransceiver::chooseEntry(const QString &name, const QString &address)
+{
+    for (qsizetype i = 0; i < interfaces.size(); ++i) {
+        if (interfaces.at(i).name == name && interfaces.at(i).address == address) {
+            makeCurrent(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+void PacketTransceiver::makeCurrent(qsizetype index)
+{
+    interfaces.move(index, 0);
+    ownMac = currentMacAddress().toLatin1();
+    bindSendSocket();
+    if (index > 0)
+        emit interfacesChanged();
 }
 
 void PacketTransceiver::refreshInterfaces()
 {
-    QList<InterfaceEntry> now = usableInterfaces(interfaceSource());
+    const QList<InterfaceEntry> nowListed = usableInterfaces(interfaceSource());
+    QList<InterfaceEntry> now = nowListed;
     if (!interfaces.isEmpty()) {
         // The current interface keeps its place by name: its address may have changed.
         const InterfaceEntry &current = interfaces.constFirst();
@@ -217,13 +238,20 @@ void PacketTransceiver::refreshInterfaces()
             now.move(found, 0);
     }
     const QStringList before = interfaceList();
+    // The system may list the same interfaces in another order: the offered order follows it.
+    const bool listedSame = std::equal(listed.cbegin(), listed.cend(), nowListed.cbegin(), nowListed.cend(),
+                                       [](const InterfaceEntry &a, const InterfaceEntry &b) {
+                                           return entryText(a) == entryText(b);
+                                       });
+    listed = nowListed;
     interfaces = now;
     ownMac = currentMacAddress().toLatin1();
-    if (interfaceList() == before)
+    if (interfaceList() == before && listedSame)
         return;
     qDebug() << "PacketTransceiver: the interfaces are now" << interfaceList();
     if (sendSocket->state() == QAbstractSocket::BoundState)
         bindSendSocket();
+    emit interfacesChanged();
 }
 
 QByteArray PacketTransceiver::requestDatagram(int messageId, const QString &destMacAddr, const QByteArray &payload)

@@ -80,7 +80,15 @@ public:
     QStringList interfaceNames() const;
     QString currentInterfaceAddress() const;
     QString currentMacAddress() const;
+    // The usable interfaces in the interface rule's order, as last read: the order a choice among
+    // them is offered in, which does not change when another one becomes current.
+    QList<InterfaceEntry> listedInterfaces() const { return listed; }
+    // The current entry, an empty one without a usable interface.
+    InterfaceEntry currentEntry() const { return interfaces.value(0); }
     void chooseInterface(const QString &name);
+    // Makes the entry with this name and address current (an interface may carry several
+    // addresses, each an entry); returns whether there is one.
+    bool chooseEntry(const QString &name, const QString &address);
     // Lists the interfaces again, as they are now: a cable plugged in, a dock, a new DHCP address.
     // The current interface stays current while it exists; the sending socket follows its address.
     void refreshInterfaces();
@@ -110,6 +118,8 @@ signals:
     void replyReceived(const QByteArray &datagram);
     void requestSent(int messageId, const QString &macAddress);
     void warningMessage(const QString &title, const QString &msg);
+    // The usable interfaces or the current one have changed.
+    void interfacesChanged();
 
 public slots:
     void getNetworkConfig(const QString &destMacAddr);
@@ -121,6 +131,7 @@ private:
     using Received = DatagramReceiver::Datagram;
 
     void bindSendSocket();
+    void makeCurrent(qsizetype index);
     void handle(const Received &received);
     void notice(const QString &text);
     void suppressNotice(const QString &text, qint64 quietFor);
@@ -130,6 +141,7 @@ private:
     quint16 sequenceCounter = 0;
     InterfaceSource interfaceSource;
     QList<InterfaceEntry> interfaces; // the current one first
+    QList<InterfaceEntry> listed;     // the same in the interface rule's order
 
     DatagramReceiver receiver;
     std::deque<Received> taken;                  // taken from the receiver's queue, not yet handled

@@ -11,8 +11,10 @@
 #include "protocol/networkdiagnosis.h"
 #include "protocol/packettransceiver.h"
 #include "settings/credentialstore.h"
+#include "settings/interfacechoice.h"
 #include "ui/connectiondialog.h"
 #include "ui/devicetableview.h"
+#include "ui/interfacebox.h"
 #include "ui/logindialog.h"
 #include "ui/plandialog.h"
 
@@ -26,6 +28,7 @@
 #include <QInputDialog>
 #include <QItemSelectionModel>
 #include <QKeySequence>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QStatusBar>
@@ -52,14 +55,22 @@ QAction *makeAction(const char *iconPath, const char *objectName, QObject *paren
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+MainWindow::MainWindow(QWidget *parent)
+    : MainWindow(PacketTransceiver::InterfaceSource(&PacketTransceiver::systemInterfaces), parent)
+{}
+
+MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidget *parent)
+    : QMainWindow(parent), preferredInterface(InterfaceChoice::load())
 {
     setWindowIcon(QIcon(QStringLiteral(":/vorq")));
     setWindowTitle(applicationName());
     // No tool bar menu on a right click anywhere in the frame.
     setContextMenuPolicy(Qt::NoContextMenu);
 
-    transceiver = new PacketTransceiver(this);
+    transceiver = new PacketTransceiver(std::move(interfaceSource), this);
+    // The interface chosen at an earlier start is current from the first scan on, when it is here.
+    if (!preferredInterface.isEmpty())
+        transceiver->chooseInterface(preferredInterface);
     transceiver->setNoticeHandler([](const QString &title, const QString &text) {
         QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
     });
@@ -102,9 +113,13 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     countTimer->setTimerType(Qt::PreciseTimer);
 
     updateActions();
+    showInterfaces();
 
     ConfigurationChange::connectTracking(transceiver, deviceModel);
     connect(transceiver, &PacketTransceiver::warningMessage, this, &MainWindow::onTranscvrWarning);
+    connect(transceiver, &PacketTransceiver::interfacesChanged, this, &MainWindow::showInterfaces);
+    connect(interfaceBox, &InterfaceBox::aboutToOpen, this, &MainWindow::refreshInterfaces);
+    connect(interfaceBox, &InterfaceBox::entryChosen, this, &MainWindow::chooseInterfaceEntry);
     connect(deviceView, &QAbstractItemView::doubleClicked, this, &MainWindow::edit);
     connect(deviceView, &DeviceTableView::popup, this, &MainWindow::deviceViewPopup);
     connect(deviceView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::updateActions);
@@ -171,6 +186,15 @@ void MainWindow::createToolBar()
     const QList<QAction *> actions = toolBar->actions();
     for (QAction *action : actions)
         toolBar->widgetForAction(action)->setFocusPolicy(Qt::TabFocus);
+
+    // After the actions: the interface to scan on, named by its label (Alt+N reaches it).
+    toolBar->addSeparator();
+    interfaceBox = new InterfaceBox(toolBar);
+    auto *interfaceLabel = new QLabel(tr("&Network interface:"), toolBar);
+    interfaceLabel->setBuddy(interfaceBox);
+    interfaceLabel->setContentsMargins(4, 0, 4, 0);
+    toolBar->addWidget(interfaceLabel);
+    toolBar->addWidget(interfaceBox);
 }
 
 void MainWindow::setActionTexts()
@@ -220,10 +244,36 @@ void MainWindow::moveToTop()
     show();
 }
 
+void MainWindow::refreshInterfaces()
+{
+    transceiver->refreshInterfaces();
+    // An interface that is not there at start or goes for a while (a dock, a cable) becomes current
+    // again when it comes back, rather than leaving the scans on a virtual bridge listed before it.
+    if (!preferredInterface.isEmpty() && transceiver->currentEntry().name != preferredInterface)
+        transceiver->chooseInterface(preferredInterface);
+}
+
+void MainWindow::showInterfaces()
+{
+    interfaceBox->showInterfaces(transceiver->listedInterfaces(), transceiver->currentEntry());
+}
+
+void MainWindow::chooseInterfaceEntry(const QString &name, const QString &address)
+{
+    // Refreshed while the list was open: an entry that has gone since is not there to choose.
+    if (!transceiver->chooseEntry(name, address)) {
+        showInterfaces();
+        return;
+    }
+    preferredInterface = name;
+    InterfaceChoice::save(name);
+    scan();
+}
+
 void MainWindow::scan()
 {
     // The networks may have changed since the last scan: a cable, a dock, another Wi-Fi.
-    transceiver->refreshInterfaces();
+    refreshInterfaces();
     if (!transceiver->bindSocket()) {
         QMessageBox::critical(this, tr("Scan devices"),
                               tr("Could not bind socket! Please check if another application instance is already "
@@ -288,6 +338,9 @@ void MainWindow::reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings
                                   &ok, Qt::WindowCloseButtonHint);
         if (ok) {
             transceiver->chooseInterface(name);
+            // Not stored: after a choice in the tool bar, this session follows the latest one.
+            if (!preferredInterface.isEmpty())
+                preferredInterface = name;
             scan();
         }
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "protocol/networkdiagnosis.h"
+#include "protocol/packettransceiver.h"
 
 #include <QMainWindow>
 #include <QModelIndex>
@@ -8,7 +9,7 @@
 class DeviceModel;
 class DeviceScan;
 class DeviceTableView;
-class PacketTransceiver;
+class InterfaceBox;
 class QAction;
 class QContextMenuEvent;
 class QFrame;
@@ -24,6 +25,8 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // Listing the interfaces from the given source instead of the system.
+    explicit MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidget *parent = nullptr);
 
     static QString applicationName() { return QStringLiteral("Veltra Device Finder"); }
     static QString versionText() { return QStringLiteral("1.2.0.34632"); }
@@ -43,6 +46,8 @@ private slots:
     void deviceViewPopup(QContextMenuEvent *event);
     void updateActions();
     void onTranscvrWarning(const QString &title, const QString &msg);
+    void chooseInterfaceEntry(const QString &name, const QString &address);
+    void showInterfaces();
 
 protected:
     virtual void createActions();
@@ -54,6 +59,9 @@ private:
     // After a scan that no device answered: the interface choice or "No devices found!", with the
     // host's problems if the checks found any.
     void reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings);
+
+    // Reads the host's interfaces again; the preferred one becomes current again when it is there.
+    void refreshInterfaces();
 
     // The one selected row, or an invalid index when none or several are selected.
     QModelIndex selectedRow() const;
@@ -73,5 +81,9 @@ private:
     PacketTransceiver *transceiver = nullptr;
     QTimer *countTimer = nullptr;
     DeviceScan *deviceScan = nullptr;
+    InterfaceBox *interfaceBox = nullptr;
+    // The interface the user chose in the tool bar, this time or at an earlier start; empty while
+    // none was chosen, and then the list's order decides as it always did.
+    QString preferredInterface;
     int scanNumber = 0; // counts the scans, so that a late answer of the host's checks finds its own
 };

@@ -9,6 +9,7 @@
 #include "replies.h"
 #include "ui/connectiondialog.h"
 #include "ui/devicetableview.h"
+#include "ui/interfacebox.h"
 #include "ui/logindialog.h"
 #include "ui/mainwindow.h"
 #include "ui/plandialog.h"
@@ -103,6 +104,12 @@ QList<QLineEdit *> lineEdits(QWidget *dialog)
 const QString MacA = QStringLiteral("02:5A:00:00:10:01");
 const QString MacB = QStringLiteral("02:5A:00:00:10:02");
 
+// One usable interface, so that the tool bar's interface choice is enabled.
+QList<PacketTransceiver::InterfaceInfo> oneInterface()
+{
+    return {{QNetworkInterface::IsUp, MacA, QStringLiteral("eth0"), {QStringLiteral("10.0.0.5")}}};
+}
+
 } // namespace
 
 class TestAccessibility : public QObject
@@ -121,6 +128,7 @@ private slots:
     void conflictMarksAreDescribed();
     void everyCommandHasAKey();
     void toolBarReachedWithTab();
+    void interfaceBoxIsNamed();
     void tableLetsTheFocusGo();
 
 private:
@@ -355,7 +363,7 @@ void TestAccessibility::everyCommandHasAKey()
 
 void TestAccessibility::toolBarReachedWithTab()
 {
-    MainWindow window;
+    MainWindow window(oneInterface);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
     auto *view = window.findChild<DeviceTableView *>();
@@ -364,6 +372,8 @@ void TestAccessibility::toolBarReachedWithTab()
     QStringList buttons;
     for (QAction *action : toolBar->actions()) {
         QWidget *button = toolBar->widgetForAction(action);
+        if (!qobject_cast<QToolButton *>(button))
+            continue; // the interface choice, its label and their separator (interfaceBoxIsNamed)
         QVERIFY(button->focusPolicy() & Qt::TabFocus);
         // A click does not take the focus from the table.
         QVERIFY(!(button->focusPolicy() & Qt::ClickFocus));
@@ -372,9 +382,9 @@ void TestAccessibility::toolBarReachedWithTab()
     }
     QCOMPARE(buttons, (QStringList{"Scan / Refresh", "Edit network settings", "Set up selected devices…", "About"}));
 
-    // From the (empty) table, Tab goes through the tool bar's buttons and back. The edit and set-up
-    // buttons are disabled without a selection and so skipped.
-    QCOMPARE(tabOrder(&window, view), (QStringList{"Devices", "Scan / Refresh", "About"}));
+    // From the (empty) table, Tab goes through the tool bar's buttons, the interface choice and back.
+    // The edit and set-up buttons are disabled without a selection and so skipped.
+    QCOMPARE(tabOrder(&window, view), (QStringList{"Devices", "Scan / Refresh", "About", "Network interface:"}));
 
     // Space on the focused About button opens the about box.
     ModalAnswerer answerer;
@@ -384,6 +394,21 @@ void TestAccessibility::toolBarReachedWithTab()
     QTRY_VERIFY(!answerer.seen.isEmpty());
     QCOMPARE(answerer.seen.first().title, QStringLiteral("About Veltra Device Finder"));
     QTRY_VERIFY(!QApplication::activeModalWidget());
+}
+
+void TestAccessibility::interfaceBoxIsNamed()
+{
+    MainWindow window(oneInterface);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    auto *box = window.findChild<InterfaceBox *>();
+    QCOMPARE(box->accessibleName(), QStringLiteral("Network interface"));
+    // On Linux a combo box is announced by its label and its value.
+    QCOMPARE(announced(box), QStringLiteral("Network interface:"));
+    QCOMPARE(accessible(box)->text(QAccessible::Value), QStringLiteral("eth0 (10.0.0.5)"));
+    QVERIFY(!box->toolTip().isEmpty());
+    QTest::keyClick(&window, Qt::Key_N, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), box);
 }
 
 void TestAccessibility::tableLetsTheFocusGo()

@@ -4,8 +4,10 @@
 #include "protocol/packettransceiver.h"
 #include "replies.h"
 #include "settings/credentialstore.h"
+#include "settings/interfacechoice.h"
 #include "ui/connectiondialog.h"
 #include "ui/devicetableview.h"
+#include "ui/interfacebox.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>
@@ -116,6 +118,12 @@ private:
     QList<Qt::WindowFlags> *flags;
 };
 
+// A bridge the rule lists first (192.168.x.x) and a wired interface with two addresses.
+const QList<PacketTransceiver::InterfaceInfo> HostInterfaces = {
+    {QNetworkInterface::IsUp, MacA, QStringLiteral("virbr0"), {QStringLiteral("192.168.122.1")}},
+    {QNetworkInterface::IsUp, MacB, QStringLiteral("eth0"), {QStringLiteral("10.0.0.5"), QStringLiteral("10.0.1.5")}},
+};
+
 } // namespace
 
 class TestMainWindow : public QObject
@@ -174,10 +182,23 @@ private slots:
     void incompleteRowsMarkedAfterScan();
     void failedBindReportedOnEveryAttempt();
 
+    // Interface choice in the tool bar
+    void interfaceBoxChoiceScansAndIsStored();
+    void storedInterfaceRestored_data();
+    void storedInterfaceRestored();
+    void interfaceBoxRereadsWhenOpened();
+
 private:
     static DeviceModel *modelOf(MainWindow &window) { return window.findChild<DeviceModel *>(); }
     static DeviceTableView *viewOf(MainWindow &window) { return window.findChild<DeviceTableView *>(); }
     static PacketTransceiver *transceiverOf(MainWindow &window) { return window.findChild<PacketTransceiver *>(); }
+    static QStringList itemsOf(const QComboBox *box)
+    {
+        QStringList items;
+        for (int i = 0; i < box->count(); ++i)
+            items.append(box->itemText(i));
+        return items;
+    }
     static QTimer *countTimerOf(MainWindow &window) { return window.findChild<QTimer *>(QStringLiteral("countTimer")); }
     static QAction *actionOf(MainWindow &window, const char *name)
     {
@@ -468,7 +489,12 @@ void TestMainWindow::toolBarAndMenus()
     QCOMPARE(toolBars.size(), 1);
     QToolBar *toolBar = toolBars.first();
     QCOMPARE(toolBar->objectName(), QStringLiteral("toolBar"));
-    QCOMPARE(toolBar->actions(), (QList<QAction *>{scanAct, editAct, setUpAct, aboutAct}));
+    const QList<QAction *> toolBarActions = toolBar->actions();
+    QCOMPARE(toolBarActions.mid(0, 4), (QList<QAction *>{scanAct, editAct, setUpAct, aboutAct}));
+    // Then, after a separator, the interface choice with its label.
+    QCOMPARE(toolBarActions.size(), 7);
+    QVERIFY(toolBarActions.at(4)->isSeparator());
+    QCOMPARE(toolBar->widgetForAction(toolBarActions.at(6)), window.findChild<InterfaceBox *>());
     QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
     QVERIFY(toolBar->windowTitle().isEmpty());
     QCOMPARE(window.toolBarArea(toolBar), Qt::TopToolBarArea);
@@ -1365,6 +1391,75 @@ void TestMainWindow::failedBindReportedOnEveryAttempt()
     QCOMPARE(sent.size(), 2);
     QVERIFY(countTimer->isActive());
     countTimer->stop();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Interface choice in the tool bar
+
+void TestMainWindow::interfaceBoxChoiceScansAndIsStored()
+{
+    REQUIRE_ISOLATED_NETWORK();
+    MainWindow window([] { return HostInterfaces; });
+    auto *box = window.findChild<InterfaceBox *>();
+    QCOMPARE(itemsOf(box), (QStringList{"virbr0 (192.168.122.1)", "eth0 (10.0.0.5)", "eth0 (10.0.1.5)"}));
+    QCOMPARE(box->currentIndex(), 0);
+
+    // The second address of eth0, chosen from the keyboard: current, stored by name, and scanned on.
+    QSignalSpy sent(transceiverOf(window), &PacketTransceiver::requestSent);
+    QTest::keyClick(box, Qt::Key_Down);
+    QTest::keyClick(box, Qt::Key_Down);
+    QCOMPARE(transceiverOf(window)->currentInterfaceAddress(), QStringLiteral("10.0.1.5"));
+    QCOMPARE(InterfaceChoice::load(), QStringLiteral("eth0"));
+    QCOMPARE(sent.size(), 4); // two scans, two requests each
+    QCOMPARE(box->currentText(), QStringLiteral("eth0 (10.0.1.5)"));
+    // The order offered stays that of the list, whichever entry is current.
+    QCOMPARE(itemsOf(box).first(), QStringLiteral("virbr0 (192.168.122.1)"));
+    countTimerOf(window)->stop();
+}
+
+void TestMainWindow::storedInterfaceRestored_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("current");
+
+    QTest::newRow("none stored") << QString() << "virbr0 (192.168.122.1)";
+    QTest::newRow("stored one present") << "eth0" << "eth0 (10.0.0.5)";
+    QTest::newRow("stored one absent") << "wlan0" << "virbr0 (192.168.122.1)";
+}
+
+void TestMainWindow::storedInterfaceRestored()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, current);
+
+    if (!stored.isEmpty())
+        InterfaceChoice::save(stored);
+    MainWindow window([] { return HostInterfaces; });
+    QCOMPARE(window.findChild<InterfaceBox *>()->currentText(), current);
+    QVERIFY(current.contains(transceiverOf(window)->currentInterfaceAddress()));
+}
+
+void TestMainWindow::interfaceBoxRereadsWhenOpened()
+{
+    // Nothing usable at start; the stored eth0 and a VLAN sub-interface appear later.
+    InterfaceChoice::save(QStringLiteral("eth0"));
+    QList<PacketTransceiver::InterfaceInfo> host;
+    MainWindow window([&host] { return host; });
+    auto *box = window.findChild<InterfaceBox *>();
+    QVERIFY(!box->isEnabled());
+    QCOMPARE(itemsOf(box), QStringList{"No network interface"});
+
+    host = HostInterfaces;
+    host.append({QNetworkInterface::IsRunning, MacC, QStringLiteral("eth0.14"), {QStringLiteral("10.14.0.5")}});
+    box->showPopup();
+    box->hidePopup();
+    QVERIFY(box->isEnabled());
+    QCOMPARE(itemsOf(box).last(), QStringLiteral("eth0.14 (10.14.0.5)"));
+    QCOMPARE(box->currentText(), QStringLiteral("eth0 (10.0.0.5)"));
+
+    // A choice made elsewhere (the box after an empty scan) shows in the control.
+    transceiverOf(window)->chooseInterface(QStringLiteral("eth0.14"));
+    QCOMPARE(box->currentText(), QStringLiteral("eth0.14 (10.14.0.5)"));
 }
 
 QTEST_MAIN(TestMainWindow)

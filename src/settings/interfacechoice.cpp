@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "settings/interfacechoice.h"
+
+#include <QSettings>
+
+namespace {
+
+const QString Organization = QStringLiteral("Orvane");
+const QString Application = QStringLiteral("Veltra Device Finder");
+const QString Key = QStringLiteral("Network/interface");
+
+} // namespace
+
+QString InterfaceChoice::load()
+{
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
+    return settings.value(Key).toString();
+}
+
+void InterfaceChoice::save(const QString &name)
+{
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
+    settings.setValue(Key, name);
+}

@@ -1,0 +1,15 @@
+// SPDX-License-Identifier: Apache-2.0
+#pragma once
+
+#include <QString>
+
+// The network interface the user chose in the window's tool bar, by name, in the per-user
+// settings (group "Network", key "interface"). Only a name: the address may change from one
+// start to the next, the interface stays.
+class InterfaceChoice
+{
+public:
+    // The stored name, or an empty text when none is stored.
+    static QString load();
+    static void save(const QString &name);
+};

@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "ui/interfacebox.h"
+
+namespace {
+
+constexpr int NameRole = Qt::UserRole;
+constexpr int AddressRole = Qt::UserRole + 1;
+
+} // namespace
+
+InterfaceBox::InterfaceBox(QWidget *parent) : QComboBox(parent)
+{
+    setObjectName(QStringLiteral("interfaceBox"));
+    setAccessibleName(tr("Network interface"));
+    setToolTip(tr("The network interface to scan on; choosing one scans on it"));
+    setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // Like the tool bar's buttons: Tab reaches it, a click leaves the focus where it was.
+    setFocusPolicy(Qt::TabFocus);
+    connect(this, &QComboBox::activated, this, [this](int index) {
+        const QString name = itemData(index, NameRole).toString();
+        if (!name.isEmpty())
+            emit entryChosen(name, itemData(index, AddressRole).toString());
+    });
+}
+
+void InterfaceBox::showInterfaces(const QList<PacketTransceiver::InterfaceEntry> &entries,
+                                  const PacketTransceiver::InterfaceEntry &current)
+{
+    clear();
+    // An entry that scans on all interfaces at once would come first, here, with an empty name
+    // (which entryChosen never reports) and a role of its own.
+    for (const PacketTransceiver::InterfaceEntry &entry : entries) {
+        addItem(tr("%1 (%2)").arg(entry.name, entry.address));
+        setItemData(count() - 1, entry.name, NameRole);
+        setItemData(count() - 1, entry.address, AddressRole);
+        if (entry.name == current.name && entry.address == current.address)
+            setCurrentIndex(count() - 1);
+    }
+    if (entries.isEmpty())
+        addItem(tr("No network interface"));
+    setEnabled(!entries.isEmpty());
+}
+
+void InterfaceBox::showPopup()
+{
+    emit aboutToOpen();
+    QComboBox::showPopup();
+}
