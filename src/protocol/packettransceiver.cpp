@@ -218,8 +218,6 @@ void PacketTransceiver::makeCurrent(qsizetype index)
     interfaces.move(index, 0);
     ownMac = currentMacAddress().toLatin1();
     bindSendSocket();
-    if (index > 0)
-        emit interfacesChanged();
 }
 
 void PacketTransceiver::refreshInterfaces()
@@ -239,10 +237,9 @@ void PacketTransceiver::refreshInterfaces()
     }
     const QStringList before = interfaceList();
     // The system may list the same interfaces in another order: the offered order follows it.
-    const bool listedSame = std::equal(listed.cbegin(), listed.cend(), nowListed.cbegin(), nowListed.cend(),
-                                       [](const InterfaceEntry &a, const InterfaceEntry &b) {
-                                           return entryText(a) == entryText(b);
-                                       });
+    const bool listedSame =
+        std::equal(listed.cbegin(), listed.cend(), nowListed.cbegin(), nowListed.cend(),
+                   [](const InterfaceEntry &a, const InterfaceEntry &b) { return entryText(a) == entryText(b); });
     listed = nowListed;
     interfaces = now;
     ownMac = currentMacAddress().toLatin1();
@@ -251,7 +248,6 @@ void PacketTransceiver::refreshInterfaces()
     qDebug() << "PacketTransceiver: the interfaces are now" << interfaceList();
     if (sendSocket->state() == QAbstractSocket::BoundState)
         bindSendSocket();
-    emit interfacesChanged();
 }
 
 QByteArray PacketTransceiver::requestDatagram(int messageId, const QString &destMacAddr, const QByteArray &payload)

@@ -118,8 +118,6 @@ signals:
     void replyReceived(const QByteArray &datagram);
     void requestSent(int messageId, const QString &macAddress);
     void warningMessage(const QString &title, const QString &msg);
-    // The usable interfaces or the current one have changed.
-    void interfacesChanged();
 
 public slots:
     void getNetworkConfig(const QString &destMacAddr);

@@ -117,7 +117,6 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
 
     ConfigurationChange::connectTracking(transceiver, deviceModel);
     connect(transceiver, &PacketTransceiver::warningMessage, this, &MainWindow::onTranscvrWarning);
-    connect(transceiver, &PacketTransceiver::interfacesChanged, this, &MainWindow::showInterfaces);
     connect(interfaceBox, &InterfaceBox::aboutToOpen, this, &MainWindow::refreshInterfaces);
     connect(interfaceBox, &InterfaceBox::entryChosen, this, &MainWindow::chooseInterfaceEntry);
     connect(deviceView, &QAbstractItemView::doubleClicked, this, &MainWindow::edit);
@@ -251,6 +250,7 @@ void MainWindow::refreshInterfaces()
     // again when it comes back, rather than leaving the scans on a virtual bridge listed before it.
     if (!preferredInterface.isEmpty() && transceiver->currentEntry().name != preferredInterface)
         transceiver->chooseInterface(preferredInterface);
+    showInterfaces();
 }
 
 void MainWindow::showInterfaces()
@@ -338,7 +338,8 @@ void MainWindow::reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings
                                   &ok, Qt::WindowCloseButtonHint);
         if (ok) {
             transceiver->chooseInterface(name);
-            // Not stored: after a choice in the tool bar, this session follows the latest one.
+            // Not stored: after a choice in the tool bar, this session follows the latest one. The
+            // scan shows it in the tool bar.
             if (!preferredInterface.isEmpty())
                 preferredInterface = name;
             scan();
