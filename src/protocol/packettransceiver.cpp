@@ -14,8 +14,6 @@
 #include <QUdpSocket>
 #include <QtDebug>
 
-#include <algorithm>
-
 namespace {
 
 const QString EntrySeparator = QStringLiteral("|");
@@ -223,7 +221,7 @@ void PacketTransceiver::makeCurrent(qsizetype index)
 void PacketTransceiver::refreshInterfaces()
 {
     const QList<InterfaceEntry> nowListed = usableInterfaces(interfaceSource());
-    QList<InterfaceEntry> now = nowListed;
+    QList<InterfaceEntry> now = nowListed; // the current one first
     if (!interfaces.isEmpty()) {
         // The current interface keeps its place by name: its address may have changed.
         const InterfaceEntry &current = interfaces.constFirst();
@@ -236,14 +234,10 @@ void PacketTransceiver::refreshInterfaces()
             now.move(found, 0);
     }
     const QStringList before = interfaceList();
-    // The system may list the same interfaces in another order: the offered order follows it.
-    const bool listedSame =
-        std::equal(listed.cbegin(), listed.cend(), nowListed.cbegin(), nowListed.cend(),
-                   [](const InterfaceEntry &a, const InterfaceEntry &b) { return entryText(a) == entryText(b); });
     listed = nowListed;
     interfaces = now;
     ownMac = currentMacAddress().toLatin1();
-    if (interfaceList() == before && listedSame)
+    if (interfaceList() == before)
         return;
     qDebug() << "PacketTransceiver: the interfaces are now" << interfaceList();
     if (sendSocket->state() == QAbstractSocket::BoundState)

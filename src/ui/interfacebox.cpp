@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ui/interfacebox.h"
 
+#include <QWheelEvent>
+
 namespace {
 
 constexpr int NameRole = Qt::UserRole;
@@ -45,4 +47,10 @@ void InterfaceBox::showPopup()
 {
     emit aboutToOpen();
     QComboBox::showPopup();
+}
+
+void InterfaceBox::wheelEvent(QWheelEvent *event)
+{
+    // Every choice scans: the wheel, turned over the tool bar on the way elsewhere, must not choose.
+    event->ignore();
 }

@@ -27,4 +27,7 @@ signals:
     void aboutToOpen();
     // The user picked an entry (also the one already current).
     void entryChosen(const QString &name, const QString &address);
+
+protected:
+    void wheelEvent(QWheelEvent *event) override;
 };

@@ -47,7 +47,6 @@ private slots:
     void updateActions();
     void onTranscvrWarning(const QString &title, const QString &msg);
     void chooseInterfaceEntry(const QString &name, const QString &address);
-    void showInterfaces();
 
 protected:
     virtual void createActions();
@@ -62,6 +61,8 @@ private:
 
     // Reads the host's interfaces again; the preferred one becomes current again when it is there.
     void refreshInterfaces();
+    // The interface box shows the transceiver's interfaces and its current one.
+    void showInterfaces();
 
     // The one selected row, or an invalid index when none or several are selected.
     QModelIndex selectedRow() const;
