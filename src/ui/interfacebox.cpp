@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ui/interfacebox.h"
 
+#include <QAbstractItemView>
 #include <QWheelEvent>
 
 namespace {
 
 constexpr int NameRole = Qt::UserRole;
 constexpr int AddressRole = Qt::UserRole + 1;
+// Characters the closed box shows, "wlan0 (10.1.2.3)"; a longer entry is cut there and read in full
+// in the tool tip and the opened list.
+constexpr int MinimumLength = 16;
 
 } // namespace
 
@@ -14,8 +18,10 @@ InterfaceBox::InterfaceBox(QWidget *parent) : QComboBox(parent)
 {
     setObjectName(QStringLiteral("interfaceBox"));
     setAccessibleName(tr("Network interface"));
-    setToolTip(tr("The network interface to scan on; choosing one scans on it"));
-    setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    // A width of its own, so that a long interface name does not push the box out of a tool bar
+    // that fills the window's least width; the opened list is as wide as its longest entry.
+    setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    setMinimumContentsLength(MinimumLength);
     // Like the tool bar's buttons: Tab reaches it, a click leaves the focus where it was.
     setFocusPolicy(Qt::TabFocus);
     connect(this, &QComboBox::activated, this, [this](int index) {
@@ -41,11 +47,13 @@ void InterfaceBox::showInterfaces(const QList<PacketTransceiver::InterfaceEntry>
     if (entries.isEmpty())
         addItem(tr("No network interface"));
     setEnabled(!entries.isEmpty());
+    setToolTip(tr("The network interface to scan on: %1. Choosing one scans on it.").arg(currentText()));
 }
 
 void InterfaceBox::showPopup()
 {
     emit aboutToOpen();
+    view()->setMinimumWidth(view()->sizeHintForColumn(0) + 2 * view()->frameWidth());
     QComboBox::showPopup();
 }
 

@@ -186,10 +186,12 @@ void MainWindow::createToolBar()
     for (QAction *action : actions)
         toolBar->widgetForAction(action)->setFocusPolicy(Qt::TabFocus);
 
-    // After the actions: the interface to scan on, named by its label (Alt+N reaches it).
+    // After the actions: the interface to scan on, with a short label (Alt+I reaches the box) that
+    // names it in full to a screen reader, which on Linux announces a combo box by its label.
     toolBar->addSeparator();
     interfaceBox = new InterfaceBox(toolBar);
-    auto *interfaceLabel = new QLabel(tr("&Network interface:"), toolBar);
+    auto *interfaceLabel = new QLabel(tr("&Interface:"), toolBar);
+    interfaceLabel->setAccessibleName(interfaceBox->accessibleName());
     interfaceLabel->setBuddy(interfaceBox);
     interfaceLabel->setContentsMargins(4, 0, 4, 0);
     toolBar->addWidget(interfaceLabel);
