@@ -140,13 +140,18 @@ bool CommandRunner::scanInto(const DeviceLink::Interface &interface, const Comma
         message(error);
         return false;
     }
+    scanWith(&link, options, model);
+    return true;
+}
+
+void CommandRunner::scanWith(DeviceLink *link, const CommandLine::Options &options, DeviceModel *model)
+{
     // The model tells it once per table, and each interface has a table of its own.
-    QObject::connect(model, &DeviceModel::deviceLimitReached, model, [this, name = interface.name](int limit) {
+    QObject::connect(model, &DeviceModel::deviceLimitReached, model, [this, name = link->interface().name](int limit) {
         message(
             QStringLiteral("more than %1 devices answered on %2; further devices are ignored").arg(limit).arg(name));
     });
-    link.scan(model, options.repeat, options.waitMs);
-    return true;
+    link->scan(model, options.repeat, options.waitMs);
 }
 
 int CommandRunner::interfaces(const CommandLine::Options &options)
@@ -651,10 +656,7 @@ int CommandRunner::apply(const CommandLine::Options &options)
     if (!link)
         return Status::BadInput;
     DeviceModel model;
-    QObject::connect(&model, &DeviceModel::deviceLimitReached, &model, [this](int limit) {
-        message(QStringLiteral("more than %1 devices answered; further devices are ignored").arg(limit));
-    });
-    link->scan(&model, options.repeat, options.waitMs);
+    scanWith(link.get(), options, &model);
     if (model.rowCount() == 0)
         return fail(Status::NoDevice, QStringLiteral("no device answered; nothing was sent"));
 

@@ -38,9 +38,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <memory>
-
 #include <algorithm>
+#include <memory>
 
 namespace {
 
