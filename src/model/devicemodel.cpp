@@ -160,7 +160,7 @@ void DeviceModel::updateDevice(const MessageHeader &header, const QByteArray &da
     QList<QStandardItem *> items;
     int insertAt = row;
     if (row < 0) {
-        for (int column = 0; column < ColumnCount; ++column)
+        for (int column = 0; column < columnCount(); ++column)
             items.append(new QStandardItem);
         insertAt = rowCount();
     } else {
@@ -512,6 +512,27 @@ void DeviceModel::onAnswer(const MessageHeader &header, const PendingChange &cha
         setDeviceState(mac, RequestFailedState());
     }
     emit configurationAnswered(mac, header.resultCode);
+}
+
+void DeviceModel::setInterfaceColumn(bool shown)
+{
+    if (shown == hasInterfaceColumn())
+        return;
+    if (!shown) {
+        removeColumn(InterfaceColumn);
+        return;
+    }
+    insertColumns(InterfaceColumn, 1);
+    for (int row = 0; row < rowCount(); ++row)
+        setItem(row, InterfaceColumn, new QStandardItem);
+    setHorizontalHeaderItem(InterfaceColumn, new QStandardItem(tr("Interface")));
+}
+
+void DeviceModel::setDeviceInterface(const QString &macAddress, const QString &interfaceName)
+{
+    const int row = findRowByMac(macAddress);
+    if (row >= 0 && hasInterfaceColumn())
+        setTextIfChanged(item(row, InterfaceColumn), interfaceName);
 }
 
 void DeviceModel::onTimeout()

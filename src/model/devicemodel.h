@@ -34,6 +34,9 @@ public:
         StatusColumn,
         ColumnCount
     };
+    // The network interface a device answered on: after the others, and only while the table lists
+    // the devices of every interface at once.
+    static constexpr int InterfaceColumn = ColumnCount;
     // Hidden per-device values, all on the MAC Address item.
     enum Role {
         ConfigDatagramRole = Qt::UserRole + 1,
@@ -81,6 +84,12 @@ public:
     // Whether the text of `row` in `column` (IpAddressColumn or HostnameColumn) conflicts with another
     // row's, by the texts the rows hold now, as the marks show it.
     bool hasConflict(int row, int column) const;
+
+    // Adds the Interface column, or takes it out with its texts.
+    void setInterfaceColumn(bool shown);
+    bool hasInterfaceColumn() const { return columnCount() > ColumnCount; }
+    // The Interface text of the device's row, while there is the column and the row.
+    void setDeviceInterface(const QString &macAddress, const QString &interfaceName);
 
     // Milliseconds on a monotonic clock, which the time-outs are counted in: a change of the
     // time of day (daylight saving, NTP, the user) moves no time-out. Tests put a clock of their

@@ -38,6 +38,8 @@ void DeviceScan::start()
     addressedDone = false;
     dropsAtStart = transceiver->kernelDrops();
     dropsSeen = dropsAtStart;
+    // Scanning every interface at once, a device's interface is where it answers this scan first.
+    transceiver->forgetDeviceInterfaces();
     sendPair();
 }
 

@@ -27,6 +27,12 @@ constexpr int BatchSize = 128;
 constexpr size_t ReadySize = 512;
 // Larger than any UDP datagram.
 constexpr int MaxDatagramSize = 65536;
+// Room for the control message that names the interface a datagram arrived on.
+#if defined(IP_PKTINFO)
+constexpr size_t ControlSize = CMSG_SPACE(sizeof(in_pktinfo));
+#else
+constexpr size_t ControlSize = CMSG_SPACE(sizeof(int));
+#endif
 // After a read error the thread waits this long (milliseconds) before it reads again: an error
 // that stays must not turn into a busy loop or a stream of notices.
 constexpr int ErrorBackOff = 10;
@@ -49,6 +55,24 @@ void closePipe(int (&ends)[2])
             ::close(end);
         end = -1;
     }
+}
+
+// The arrival interface's index from a received message's control data, 0 when it is not there.
+int arrivalIndex(const msghdr &message)
+{
+#if defined(IP_PKTINFO)
+    for (const cmsghdr *control = CMSG_FIRSTHDR(&message); control;
+         control = CMSG_NXTHDR(const_cast<msghdr *>(&message), const_cast<cmsghdr *>(control))) {
+        if (control->cmsg_level == IPPROTO_IP && control->cmsg_type == IP_PKTINFO) {
+            in_pktinfo info{};
+            std::memcpy(&info, CMSG_DATA(control), sizeof info);
+            return info.ipi_ifindex;
+        }
+    }
+#else
+    Q_UNUSED(message);
+#endif
+    return 0;
 }
 
 QString systemError(const char *what)
@@ -95,6 +119,12 @@ bool DatagramReceiver::open(quint16 port, int bufferSize, QString *error)
         return false;
     // The kernel may grant less (net.core.rmem_max); the thread and the queue make up for it.
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferSize, sizeof bufferSize);
+#if defined(IP_PKTINFO)
+    // Each datagram names the interface it came in on: a host scanning on several interfaces
+    // tells by it which of them a device answered on.
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+#endif
 
     if (!makePipe(wakePipe) || !makePipe(readyPipe)) {
         *error = systemError("pipe");
@@ -251,10 +281,13 @@ bool DatagramReceiver::readBatch()
         buffers.reset(new char[size_t(BatchSize) * MaxDatagramSize]);
     std::array<iovec, BatchSize> vectors{};
     std::array<mmsghdr, BatchSize> headers{};
+    alignas(cmsghdr) std::array<char, BatchSize * ControlSize> controls{};
     for (int i = 0; i < BatchSize; ++i) {
         vectors[size_t(i)] = {buffers.get() + size_t(i) * MaxDatagramSize, MaxDatagramSize};
         headers[size_t(i)].msg_hdr.msg_iov = &vectors[size_t(i)];
         headers[size_t(i)].msg_hdr.msg_iovlen = 1;
+        headers[size_t(i)].msg_hdr.msg_control = controls.data() + size_t(i) * ControlSize;
+        headers[size_t(i)].msg_hdr.msg_controllen = ControlSize;
     }
 
     batch.clear();
@@ -263,16 +296,18 @@ bool DatagramReceiver::readBatch()
     const int count = ::recvmmsg(descriptor, headers.data(), BatchSize, MSG_DONTWAIT, nullptr);
     for (int i = 0; i < count; ++i) {
         const auto size = int(headers[size_t(i)].msg_len);
-        batch.push_back({QByteArray(buffers.get() + size_t(i) * MaxDatagramSize, size), false});
+        batch.push_back({QByteArray(buffers.get() + size_t(i) * MaxDatagramSize, size), false,
+                         arrivalIndex(headers[size_t(i)].msg_hdr)});
         bytes += size + HeldOverhead;
     }
 #else
     int count = 0;
     while (count < BatchSize) {
+        headers[0].msg_hdr.msg_controllen = ControlSize;
         const ssize_t size = ::recvmsg(descriptor, &headers[0].msg_hdr, MSG_DONTWAIT);
         if (size < 0)
             break;
-        batch.push_back({QByteArray(buffers.get(), int(size)), false});
+        batch.push_back({QByteArray(buffers.get(), int(size)), false, arrivalIndex(headers[0].msg_hdr)});
         bytes += size + HeldOverhead;
         ++count;
     }

@@ -25,6 +25,8 @@ public:
     {
         QByteArray data;
         bool readError = false;
+        // The index of the interface it arrived on, 0 where the system does not tell.
+        int interfaceIndex = 0;
     };
 
     // What the queue holds at most (bytes, with an allowance for each datagram's bookkeeping).

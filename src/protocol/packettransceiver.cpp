@@ -14,6 +14,8 @@
 #include <QUdpSocket>
 #include <QtDebug>
 
+#include <algorithm>
+
 namespace {
 
 const QString EntrySeparator = QStringLiteral("|");
@@ -50,6 +52,7 @@ PacketTransceiver::PacketTransceiver(InterfaceSource source, QObject *parent)
     : QObject(parent), interfaceSource(std::move(source)), interfaces(usableInterfaces(interfaceSource())),
       listed(interfaces), noticeHandler(logNotice)
 {
+    senders = sendingEntries();
     sendSocket = new QUdpSocket(this);
     ownMac = currentMacAddress().toLatin1();
 }
@@ -237,11 +240,128 @@ void PacketTransceiver::refreshInterfaces()
     listed = nowListed;
     interfaces = now;
     ownMac = currentMacAddress().toLatin1();
+    senders = sendingEntries();
+    indexNames.clear(); // an index may have gone to another interface
+    for (auto it = otherSockets.begin(); it != otherSockets.end();) {
+        const QString address = it.key();
+        const bool sending = std::any_of(senders.cbegin(), senders.cend(),
+                                         [&address](const InterfaceEntry &entry) { return entry.address == address; });
+        if (sending) {
+            ++it;
+        } else {
+            delete it.value();
+            it = otherSockets.erase(it);
+        }
+    }
     if (interfaceList() == before)
         return;
     qDebug() << "PacketTransceiver: the interfaces are now" << interfaceList();
     if (sendSocket->state() == QAbstractSocket::BoundState)
         bindSendSocket();
+}
+
+void PacketTransceiver::setAllInterfaces(bool all)
+{
+    everyInterface = all;
+    if (all)
+        return;
+    qDeleteAll(otherSockets);
+    otherSockets.clear();
+}
+
+QList<PacketTransceiver::InterfaceEntry> PacketTransceiver::sendingEntries() const
+{
+    // One request per interface: its other addresses are on the same link, and the devices there
+    // answer whatever address a request comes from.
+    QList<InterfaceEntry> entries;
+    QStringList names;
+    for (const InterfaceEntry &entry : listed) {
+        if (names.contains(entry.name))
+            continue;
+        names.append(entry.name);
+        entries.append(entry);
+    }
+    return entries;
+}
+
+PacketTransceiver::InterfaceEntry PacketTransceiver::deviceInterface(const QString &macAddress) const
+{
+    return heard.value(macAddress.toUpper()).entry;
+}
+
+void PacketTransceiver::forgetDeviceInterfaces()
+{
+    for (Heard &device : heard)
+        device.thisScan = false;
+}
+
+void PacketTransceiver::noteDeviceInterface(const QString &macAddress, const InterfaceEntry &entry)
+{
+    const QString key = macAddress.toUpper();
+    if (!heard.contains(key) && heard.size() >= Protocol::MaxDevicesPerScan) {
+        // A flood of made-up devices takes no more memory than the table does: what earlier scans
+        // heard goes first, and beyond that a device is asked on every interface.
+        erase_if(heard, [](const auto &device) { return !device.value().thisScan; });
+        if (heard.size() >= Protocol::MaxDevicesPerScan)
+            return;
+    }
+    Heard &device = heard[key];
+    if (device.thisScan && device.entry.name != entry.name) {
+        // The same device on two links (two adapters in one network, a loop between them): it
+        // stays where it answered first.
+        qDebug().noquote() << "PacketTransceiver: the device" << macAddress << "answered on" << entry.name
+                           << "too; its requests go out on" << device.entry.name;
+        return;
+    }
+    device = {entry, true};
+}
+
+QUdpSocket *PacketTransceiver::socketFor(const InterfaceEntry &entry)
+{
+    if (!sendsPerInterface() || entry.address == currentInterfaceAddress())
+        return sendSocket;
+    QUdpSocket *&socket = otherSockets[entry.address];
+    if (!socket) {
+        socket = new QUdpSocket(this);
+        // As for the current interface: without the bind the system may send from another one.
+        if (!socket->bind(QHostAddress(entry.address), Protocol::SendPort,
+                          QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+            qDebug() << "PacketTransceiver: cannot bind a sending socket to" << entry.address << socket->errorString();
+    }
+    return socket;
+}
+
+void PacketTransceiver::sendOn(const InterfaceEntry &entry, int messageId, const QString &destMacAddr,
+                               const QByteArray &payload)
+{
+    ++sequenceCounter;
+    const MessageHeader header = MessageHeader::request(quint32(messageId), destMacAddr, quint32(payload.size()),
+                                                        entry.hardwareAddress, entry.address, sequenceCounter);
+    QUdpSocket *socket = socketFor(entry);
+    if (socket->writeDatagram(header.toByteArray() + payload, QHostAddress::Broadcast, Protocol::DevicePort) < 0)
+        qDebug() << "PacketTransceiver: sending message" << messageId << "on" << entry.name
+                 << "failed:" << socket->errorString();
+}
+
+const PacketTransceiver::InterfaceEntry *PacketTransceiver::replyEntry(QByteArrayView destMac, int index)
+{
+    // Where the system names the arrival interface, a reply counts on the interface it came in on
+    // and only as the answer to the request sent there: two adapters in one network each get
+    // both copies of every reply, and a VLAN sub-interface shares its MAC with its parent.
+    if (index > 0) {
+        auto name = indexNames.constFind(index);
+        if (name == indexNames.cend())
+            name = indexNames.insert(index, QNetworkInterface::interfaceNameFromIndex(index));
+        for (const InterfaceEntry &entry : std::as_const(senders)) {
+            if (entry.name == *name)
+                return QByteArrayView(entry.hardwareAddress.toLatin1()).startsWith(destMac) ? &entry : nullptr;
+        }
+    }
+    for (const InterfaceEntry &entry : std::as_const(senders)) {
+        if (QByteArrayView(entry.hardwareAddress.toLatin1()).startsWith(destMac))
+            return &entry;
+    }
+    return nullptr;
 }
 
 QByteArray PacketTransceiver::requestDatagram(int messageId, const QString &destMacAddr, const QByteArray &payload)
@@ -258,6 +378,16 @@ QByteArray PacketTransceiver::requestDatagram(int messageId, const QString &dest
 
 void PacketTransceiver::sendRequest(int messageId, const QString &destMacAddr, const QByteArray &payload)
 {
+    if (everyInterface && !senders.isEmpty()) {
+        // A device that answered gets its requests where it answered, while that interface is there.
+        const auto known = heard.constFind(destMacAddr.toUpper());
+        for (const InterfaceEntry &entry : std::as_const(senders)) {
+            if (known == heard.cend() || known->entry.name == entry.name)
+                sendOn(entry, messageId, destMacAddr, payload);
+        }
+        emit requestSent(messageId, destMacAddr);
+        return;
+    }
     const QByteArray datagram = requestDatagram(messageId, destMacAddr, payload);
     if (sendSocket->writeDatagram(datagram, QHostAddress::Broadcast, Protocol::DevicePort) < 0)
         qDebug() << "PacketTransceiver: sending message" << messageId << "failed:" << sendSocket->errorString();
@@ -335,13 +465,21 @@ void PacketTransceiver::handle(const Received &received)
         qDebug() << "PacketTransceiver: dropped a datagram of" << datagram.size() << "bytes, shorter than a header";
         return;
     }
-    if (!QByteArrayView(ownMac).startsWith(MessageHeader::destMacBytesOf(datagram)))
+    const InterfaceEntry *entry = nullptr;
+    if (everyInterface) {
+        entry = replyEntry(MessageHeader::destMacBytesOf(datagram), received.interfaceIndex);
+        if (!entry)
+            return; // our own request's copy, a reply for another host, or a copy from another link
+    } else if (!QByteArrayView(ownMac).startsWith(MessageHeader::destMacBytesOf(datagram))) {
         return; // our own request's copy, or a reply for another host
+    }
     if (!MessageHeader::isMacAddressText(MessageHeader::srcMacBytesOf(datagram))) {
         // A reply names its device by its source MAC; without one it is nobody's reply.
         qDebug() << "PacketTransceiver: dropped a reply whose source is no MAC address";
         return;
     }
+    if (entry)
+        noteDeviceInterface(MessageHeader::srcMacOf(datagram), *entry);
     emit replyReceived(datagram);
 }
 

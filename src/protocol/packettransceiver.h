@@ -93,6 +93,19 @@ public:
     // The current interface stays current while it exists; the sending socket follows its address.
     void refreshInterfaces();
 
+    // Every usable interface at once: a request to every device goes out on each interface (on its
+    // first address), from that interface's MAC and address; a request to one device goes out on
+    // the interface it answered on, or on each while it has not answered. Off, everything goes
+    // through the current interface.
+    void setAllInterfaces(bool all);
+    bool allInterfaces() const { return everyInterface; }
+    // The interface the device answered on first since the last forgetDeviceInterfaces(), or where
+    // it answered last before that; an empty entry for a device not heard in this mode.
+    InterfaceEntry deviceInterface(const QString &macAddress) const;
+    // A new scan begins: the first interface each device answers on from now on is its interface.
+    // What was known stays in use until then.
+    void forgetDeviceInterfaces();
+
     void getDeviceInfo(const QString &destMacAddr);
     void sendRequest(int messageId, const QString &destMacAddr, const QByteArray &payload);
 
@@ -129,6 +142,14 @@ private:
     using Received = DatagramReceiver::Datagram;
 
     void bindSendSocket();
+    // The entries a request to every device goes out on: each interface's first in the list.
+    QList<InterfaceEntry> sendingEntries() const;
+    QUdpSocket *socketFor(const InterfaceEntry &entry);
+    void sendOn(const InterfaceEntry &entry, int messageId, const QString &destMacAddr, const QByteArray &payload);
+    // The entry a reply addressed to `destMac` that came in on the interface with `index` answers,
+    // or null when it answers none of this host's requests on that interface.
+    const InterfaceEntry *replyEntry(QByteArrayView destMac, int index);
+    void noteDeviceInterface(const QString &macAddress, const InterfaceEntry &entry);
     void makeCurrent(qsizetype index);
     void handle(const Received &received);
     void notice(const QString &text);
@@ -151,4 +172,16 @@ private:
     int noticeInterval = NoticeInterval;
     QHash<QString, QElapsedTimer> lastNotice; // by notice text
     QHash<QString, int> suppressedNotices;    // by notice text, within the current quiet period
+
+    // With every interface at once.
+    bool everyInterface = false;
+    QList<InterfaceEntry> senders;             // sendingEntries(), as of the last change
+    QHash<QString, QUdpSocket *> otherSockets; // sending sockets of the other entries, by address
+    QHash<int, QString> indexNames;            // interface names by index, as replies named them
+    struct Heard
+    {
+        InterfaceEntry entry;
+        bool thisScan = false; // answered since forgetDeviceInterfaces()
+    };
+    QHash<QString, Heard> heard; // by upper-case MAC text
 };

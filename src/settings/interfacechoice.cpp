@@ -8,6 +8,7 @@ namespace {
 const QString Organization = QStringLiteral("Orvane");
 const QString Application = QStringLiteral("Veltra Device Finder");
 const QString Key = QStringLiteral("Network/interface");
+const QString AllKey = QStringLiteral("Network/allInterfaces");
 
 } // namespace
 
@@ -21,4 +22,18 @@ void InterfaceChoice::save(const QString &name)
 {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
     settings.setValue(Key, name);
+    settings.remove(AllKey);
+}
+
+bool InterfaceChoice::allInterfaces()
+{
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
+    return settings.value(AllKey).toBool();
+}
+
+void InterfaceChoice::saveAllInterfaces()
+{
+    // The interface chosen before stays stored: it is the one a scan on a single interface uses.
+    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, Organization, Application);
+    settings.setValue(AllKey, true);
 }

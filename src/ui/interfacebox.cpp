@@ -8,6 +8,7 @@ namespace {
 
 constexpr int NameRole = Qt::UserRole;
 constexpr int AddressRole = Qt::UserRole + 1;
+constexpr int AllRole = Qt::UserRole + 2;
 // Characters the closed box shows, "wlan0 (10.1.2.3)"; a longer entry is cut there and read in full
 // in the tool tip and the opened list.
 constexpr int MinimumLength = 16;
@@ -26,27 +27,33 @@ InterfaceBox::InterfaceBox(QWidget *parent) : QComboBox(parent)
     setFocusPolicy(Qt::TabFocus);
     connect(this, &QComboBox::activated, this, [this](int index) {
         const QString name = itemData(index, NameRole).toString();
-        if (!name.isEmpty())
+        if (itemData(index, AllRole).toBool())
+            emit allChosen();
+        else if (!name.isEmpty())
             emit entryChosen(name, itemData(index, AddressRole).toString());
     });
 }
 
 void InterfaceBox::showInterfaces(const QList<PacketTransceiver::InterfaceEntry> &entries,
-                                  const PacketTransceiver::InterfaceEntry &current)
+                                  const PacketTransceiver::InterfaceEntry &current, bool all)
 {
     clear();
-    // An entry that scans on all interfaces at once would come first, here, with an empty name
-    // (which entryChosen never reports) and a role of its own.
+    if (!entries.isEmpty()) {
+        addItem(tr("All interfaces"));
+        setItemData(0, true, AllRole);
+    }
     for (const PacketTransceiver::InterfaceEntry &entry : entries) {
         addItem(tr("%1 (%2)").arg(entry.name, entry.address));
         setItemData(count() - 1, entry.name, NameRole);
         setItemData(count() - 1, entry.address, AddressRole);
-        if (entry.name == current.name && entry.address == current.address)
+        if (!all && entry.name == current.name && entry.address == current.address)
             setCurrentIndex(count() - 1);
     }
     if (entries.isEmpty())
         addItem(tr("No network interface"));
     setEnabled(!entries.isEmpty());
+    if (all && !entries.isEmpty())
+        setCurrentIndex(0);
     setToolTip(tr("The network interface to scan on: %1. Choosing one scans on it.").arg(currentText()));
 }
 

@@ -70,6 +70,7 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     // The interface chosen at an earlier start is current from the first scan on, when it is here.
     if (!preferredInterface.isEmpty())
         transceiver->chooseInterface(preferredInterface);
+    transceiver->setAllInterfaces(InterfaceChoice::allInterfaces());
     transceiver->setNoticeHandler([](const QString &title, const QString &text) {
         QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
     });
@@ -86,6 +87,7 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     deviceView->setColumnWidth(DeviceModel::HostnameColumn, 130);
     deviceView->setColumnWidth(DeviceModel::IpConfigColumn, 70);
     deviceView->setColumnWidth(DeviceModel::StatusColumn, 190);
+    deviceModel->setInterfaceColumn(transceiver->allInterfaces());
     // The table has no visible title; screen readers announce it by these.
     deviceView->setAccessibleName(tr("Devices"));
     deviceView->setAccessibleDescription(tr("Devices found on the network; F5 scans again"));
@@ -115,9 +117,18 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     showInterfaces();
 
     ConfigurationChange::connectTracking(transceiver, deviceModel);
+    // After the model's own connection, so that the reply's row is there: scanning every interface,
+    // each row names the interface its device answered on.
+    connect(transceiver, &PacketTransceiver::replyReceived, deviceModel, [this](const QByteArray &datagram) {
+        if (!transceiver->allInterfaces())
+            return;
+        const QString mac = MessageHeader::srcMacOf(datagram);
+        deviceModel->setDeviceInterface(mac, transceiver->deviceInterface(mac).name);
+    });
     connect(transceiver, &PacketTransceiver::warningMessage, this, &MainWindow::onTranscvrWarning);
     connect(interfaceBox, &InterfaceBox::aboutToOpen, this, &MainWindow::refreshInterfaces);
     connect(interfaceBox, &InterfaceBox::entryChosen, this, &MainWindow::chooseInterfaceEntry);
+    connect(interfaceBox, &InterfaceBox::allChosen, this, &MainWindow::chooseAllInterfaces);
     connect(deviceView, &QAbstractItemView::doubleClicked, this, &MainWindow::edit);
     connect(deviceView, &DeviceTableView::popup, this, &MainWindow::deviceViewPopup);
     connect(deviceView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::updateActions);
@@ -256,7 +267,21 @@ void MainWindow::refreshInterfaces()
 
 void MainWindow::showInterfaces()
 {
-    interfaceBox->showInterfaces(transceiver->listedInterfaces(), transceiver->currentEntry());
+    interfaceBox->showInterfaces(transceiver->listedInterfaces(), transceiver->currentEntry(),
+                                 transceiver->allInterfaces());
+}
+
+void MainWindow::setAllInterfaces(bool all)
+{
+    transceiver->setAllInterfaces(all);
+    deviceModel->setInterfaceColumn(all);
+}
+
+void MainWindow::chooseAllInterfaces()
+{
+    setAllInterfaces(true);
+    InterfaceChoice::saveAllInterfaces();
+    scan();
 }
 
 void MainWindow::chooseInterfaceEntry(const QString &name, const QString &address)
@@ -266,6 +291,7 @@ void MainWindow::chooseInterfaceEntry(const QString &name, const QString &addres
         showInterfaces();
         return;
     }
+    setAllInterfaces(false);
     preferredInterface = name;
     InterfaceChoice::save(name);
     scan();
@@ -330,14 +356,23 @@ void MainWindow::reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings
 
     if (PacketTransceiver::sendsPerInterface()) {
         bool ok = false;
+        QStringList addresses{transceiver->currentInterfaceAddress()};
+        if (transceiver->allInterfaces()) {
+            addresses.clear();
+            const QList<PacketTransceiver::InterfaceEntry> entries = transceiver->listedInterfaces();
+            for (const PacketTransceiver::InterfaceEntry &entry : entries)
+                addresses.append(entry.address);
+        }
         QString label = tr("No device replied on %1.<p>Try another network interface or cancel?")
-                            .arg(transceiver->currentInterfaceAddress());
+                            .arg(addresses.join(QStringLiteral(", ")));
         if (!diagnosis.isEmpty())
             label += QStringLiteral("<p>") + diagnosis;
         const QString name =
             QInputDialog::getItem(this, QStringLiteral("Scan/Refresh"), label, transceiver->interfaceNames(), 0, false,
                                   &ok, Qt::WindowCloseButtonHint);
         if (ok) {
+            // One interface is a choice of it, also after a scan on all of them.
+            setAllInterfaces(false);
             transceiver->chooseInterface(name);
             // Not stored: after a choice in the tool bar, this session follows the latest one. The
             // scan shows it in the tool bar.

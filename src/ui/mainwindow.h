@@ -47,6 +47,7 @@ private slots:
     void updateActions();
     void onTranscvrWarning(const QString &title, const QString &msg);
     void chooseInterfaceEntry(const QString &name, const QString &address);
+    void chooseAllInterfaces();
 
 protected:
     virtual void createActions();
@@ -63,6 +64,8 @@ private:
     void refreshInterfaces();
     // The interface box shows the transceiver's interfaces and its current one.
     void showInterfaces();
+    // Scans on every interface at once, with the Interface column, or on the current one alone.
+    void setAllInterfaces(bool all);
 
     // The one selected row, or an invalid index when none or several are selected.
     QModelIndex selectedRow() const;

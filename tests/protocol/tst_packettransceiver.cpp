@@ -90,6 +90,7 @@ private slots:
     void bindSocketOnce();
     void receiveFilter_data();
     void receiveFilter();
+    void everyInterfaceKeepsWhereEachDeviceAnswered();
     void oneNoticeAtATime();
     void noticesOncePerInterval();
     void pauseHoldsRepliesInOrder();
@@ -466,6 +467,43 @@ void TestPacketTransceiver::receiveFilter()
         QCOMPARE(replies.first().first().toByteArray(), datagram);
     QCOMPARE(tagOf(replies.last().first().toByteArray()), 42);
     QCOMPARE(notices, notice.isEmpty() ? QStringList() : QStringList{QStringLiteral("! ") + notice});
+}
+
+void TestPacketTransceiver::everyInterfaceKeepsWhereEachDeviceAnswered()
+{
+    const QString otherMac = QStringLiteral("02:00:5E:10:00:02");
+    const QString device = QStringLiteral("00:1A:2B:3C:4D:5E");
+    QList<Info> host = oneInterface();
+    host.append({UpRunning, otherMac, QStringLiteral("eth1.14"), {QStringLiteral("10.14.0.5")}});
+    PacketTransceiver transceiver(host);
+    transceiver.setAllInterfaces(true);
+    QVERIFY(transceiver.bindSocket());
+    QSignalSpy replies(&transceiver, &PacketTransceiver::replyReceived);
+    LoopbackSender sender;
+    const auto heardOn = [&](const QString &destMac, int tag) {
+        sender.send(reply(destMac, tag));
+        return QTest::qWaitFor([&] { return tagOf(replies.last().first().toByteArray()) == tag; }, 5000);
+    };
+
+    // A reply to either interface's request is taken; the device stays where it answered first.
+    replies.append({reply(OwnMac)});
+    QVERIFY(heardOn(otherMac, 1));
+    QCOMPARE(transceiver.deviceInterface(device).name, QStringLiteral("eth1.14"));
+    QVERIFY(heardOn(OwnMac, 2));
+    QCOMPARE(transceiver.deviceInterface(device.toLower()).name, QStringLiteral("eth1.14"));
+    // The next scan learns anew; a reply to no interface of the host is not taken.
+    transceiver.forgetDeviceInterfaces();
+    QVERIFY(heardOn(OwnMac, 3));
+    QCOMPARE(transceiver.deviceInterface(device).name, QStringLiteral("eth0"));
+    sender.send(reply(QStringLiteral("02:00:5E:10:00:09"), 4));
+    QVERIFY(heardOn(OwnMac, 5));
+    QCOMPARE(replies.size(), 5); // with the first, placed there to compare with
+
+    // On one interface again, only the current one's replies are taken.
+    transceiver.setAllInterfaces(false);
+    sender.send(reply(otherMac, 6));
+    QVERIFY(heardOn(OwnMac, 7));
+    QCOMPARE(replies.size(), 6);
 }
 
 void TestPacketTransceiver::oneNoticeAtATime()

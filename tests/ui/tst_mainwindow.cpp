@@ -185,6 +185,7 @@ private slots:
     void storedInterfaceRestored_data();
     void storedInterfaceRestored();
     void interfaceBoxRereadsWhenOpened();
+    void allInterfacesChosenAddsTheColumnAndIsStored();
 
 private:
     static DeviceModel *modelOf(MainWindow &window) { return window.findChild<DeviceModel *>(); }
@@ -1389,7 +1390,7 @@ void TestMainWindow::interfaceBoxChoiceScansAndIsStored()
     MainWindow window([] { return HostInterfaces; });
     auto *box = window.findChild<InterfaceBox *>();
     QCOMPARE(box->currentText(), QStringLiteral("virbr0 (192.168.122.1)"));
-    QCOMPARE(box->itemText(2), QStringLiteral("eth0 (10.0.1.5)"));
+    QCOMPARE(box->itemText(3), QStringLiteral("eth0 (10.0.1.5)"));
 
     // eth0's second address, chosen from the keyboard (each step a choice): current, stored, scanned.
     QSignalSpy sent(transceiverOf(window), &PacketTransceiver::requestSent);
@@ -1398,6 +1399,39 @@ void TestMainWindow::interfaceBoxChoiceScansAndIsStored()
     QCOMPARE(transceiverOf(window)->currentInterfaceAddress(), QStringLiteral("10.0.1.5"));
     QCOMPARE(InterfaceChoice::load(), QStringLiteral("eth0"));
     QCOMPARE(sent.size(), 4); // two scans, two requests each
+    countTimerOf(window)->stop();
+}
+
+void TestMainWindow::allInterfacesChosenAddsTheColumnAndIsStored()
+{
+    REQUIRE_ISOLATED_NETWORK();
+    const auto headers = [](MainWindow &window) {
+        QStringList texts;
+        for (int column = 0; column < modelOf(window)->columnCount(); ++column)
+            texts.append(modelOf(window)->headerData(column, Qt::Horizontal).toString());
+        return texts;
+    };
+    {
+        MainWindow window([] { return HostInterfaces; });
+        auto *box = window.findChild<InterfaceBox *>();
+        QCOMPARE(box->itemText(0), QStringLiteral("All interfaces"));
+        QCOMPARE(headers(window).size(), int(DeviceModel::ColumnCount));
+        QSignalSpy sent(transceiverOf(window), &PacketTransceiver::requestSent);
+        QTest::keyClick(box, Qt::Key_Up);
+        QVERIFY(transceiverOf(window)->allInterfaces());
+        QCOMPARE(headers(window).last(), QStringLiteral("Interface"));
+        QCOMPARE(sent.size(), 2);
+        countTimerOf(window)->stop();
+    }
+    // Restored at the next start; an interface chosen then ends it, column and all.
+    MainWindow window([] { return HostInterfaces; });
+    auto *box = window.findChild<InterfaceBox *>();
+    QCOMPARE(box->currentText(), QStringLiteral("All interfaces"));
+    QCOMPARE(headers(window).last(), QStringLiteral("Interface"));
+    QTest::keyClick(box, Qt::Key_Down);
+    QVERIFY(!transceiverOf(window)->allInterfaces());
+    QVERIFY(!InterfaceChoice::allInterfaces());
+    QCOMPARE(headers(window).size(), int(DeviceModel::ColumnCount));
     countTimerOf(window)->stop();
 }
 
@@ -1433,7 +1467,7 @@ void TestMainWindow::interfaceBoxRereadsWhenOpened()
     host.append({QNetworkInterface::IsRunning, MacC, QStringLiteral("eth0.14"), {QStringLiteral("10.14.0.5")}});
     box->showPopup();
     box->hidePopup();
-    QCOMPARE(box->itemText(3), QStringLiteral("eth0.14 (10.14.0.5)"));
+    QCOMPARE(box->itemText(4), QStringLiteral("eth0.14 (10.14.0.5)"));
     QCOMPARE(box->currentText(), QStringLiteral("eth0 (10.0.0.5)"));
 }
 
