@@ -44,29 +44,41 @@ QList<AcceptedOption> optionsOf(CommandLine::Command command)
             {{"interface", true}, {"all-interfaces", false}, {"wait", true}, {"repeat", true}, {"format", true}};
         break;
     case C::Show:
-        accepted += {{"interface", true}, {"wait", true}, {"format", true}};
+        accepted += {{"interface", true}, {"all-interfaces", false}, {"wait", true}, {"format", true}};
         break;
     case C::Set:
-        accepted +=
-            {{"interface", true}, {"hostname", true},        {"dhcp", false},     {"static", false}, {"ip", true},
-             {"mask", true},      {"gateway", true},         {"domain", true},    {"dns1", true},    {"dns2", true},
-             {"user", true},      {"password-stdin", false}, {"remember", false}, {"wait", true}};
+        accepted += {{"interface", true},
+                     {"all-interfaces", false},
+                     {"hostname", true},
+                     {"dhcp", false},
+                     {"static", false},
+                     {"ip", true},
+                     {"mask", true},
+                     {"gateway", true},
+                     {"domain", true},
+                     {"dns1", true},
+                     {"dns2", true},
+                     {"user", true},
+                     {"password-stdin", false},
+                     {"remember", false},
+                     {"wait", true}};
         break;
     case C::Forget:
         break;
     case C::Export:
-        accepted += {{"all", false}, {"output", true}, {"interface", true}, {"wait", true}, {"repeat", true}};
+        accepted += {{"all", false}, {"output", true}, {"interface", true}, {"all-interfaces", false},
+                     {"wait", true}, {"repeat", true}};
         break;
     case C::Plan:
-        accepted +=
-            {{"dhcp", false},  {"first-ip", true},  {"mask", true},     {"gateway", true},      {"domain", true},
-             {"dns1", true},   {"dns2", true},      {"hostname", true}, {"first-number", true}, {"all", false},
-             {"output", true}, {"interface", true}, {"wait", true},     {"repeat", true}};
+        accepted += {{"dhcp", false},           {"first-ip", true}, {"mask", true},   {"gateway", true},
+                     {"domain", true},          {"dns1", true},     {"dns2", true},   {"hostname", true},
+                     {"first-number", true},    {"all", false},     {"output", true}, {"interface", true},
+                     {"all-interfaces", false}, {"wait", true},     {"repeat", true}};
         break;
     case C::Apply:
-        accepted +=
-            {{"dry-run", false},  {"user", true}, {"password-stdin", false}, {"remember", false}, {"format", true},
-             {"interface", true}, {"wait", true}, {"repeat", true},          {"parallel", true}};
+        accepted += {{"dry-run", false}, {"user", true},      {"password-stdin", false}, {"remember", false},
+                     {"format", true},   {"interface", true}, {"all-interfaces", false}, {"wait", true},
+                     {"repeat", true},   {"parallel", true}};
         break;
     case C::None:
         accepted += {{"version", false}};
@@ -238,10 +250,10 @@ bool checkCombination(const CommandLine::Options &options, QString *error)
         *error = message;
         return false;
     };
+    if (options.allInterfaces && !options.interfaceName.isEmpty())
+        return fail(QStringLiteral("--interface and --all-interfaces exclude each other"));
     switch (options.command) {
     case C::Scan:
-        if (options.allInterfaces && !options.interfaceName.isEmpty())
-            return fail(QStringLiteral("--interface and --all-interfaces exclude each other"));
         break;
     case C::Show:
     case C::Forget:
@@ -450,6 +462,10 @@ QString CommandLine::helpText(Command command)
             "  -h, --help   this text; 'veltra-find COMMAND --help' describes a command\n"
             "  --version    the program's version\n"
             "\n"
+            "Commands that talk to devices take --interface NAME|ADDRESS (default: the current interface)\n"
+            "or --all-interfaces: the requests to every device go out on each usable interface, those to\n"
+            "one device on the interface it answered on first.\n"
+            "\n"
             "Results go to standard output, messages to standard error.\n"
             "Exit status: 0 success, 1 no device answered (or nothing to export, plan or forget), 2 bad\n"
             "input or no usable network, 3 authorization failed, 4 the device did not answer, 5 the device\n"
@@ -473,7 +489,8 @@ QString CommandLine::helpText(Command command)
             "answered, the problems that 'veltra-find diagnose' finds on this host go to standard error.\n"
             "\n"
             "  --interface NAME|ADDRESS  scan on this interface (default: the current one)\n"
-            "  --all-interfaces          scan every usable interface in turn; rows name their interface\n"
+            "  --all-interfaces          scan every usable interface at once: one row per device, which\n"
+            "                            names the interface it answered on first\n"
             "  --wait MS                 how long replies are collected (default 3000)\n"
             "  --repeat N                send the pair of requests N times (default 1), for lossy networks;\n"
             "                            replies are merged by MAC address\n"
@@ -481,7 +498,7 @@ QString CommandLine::helpText(Command command)
             "\n"
             "Exit status: 0 when a device answered, 1 when none did, 2 on an error.\n");
     case Command::Show:
-        return QStringLiteral("Usage: veltra-find show MAC [--interface NAME|ADDRESS] [--wait MS] "
+        return QStringLiteral("Usage: veltra-find show MAC [--interface NAME|ADDRESS | --all-interfaces] [--wait MS] "
                               "[--format table|json|csv]\n"
                               "Asks the device with this MAC address for its information and configuration and\n"
                               "prints them with the fields of a scan row, less ipConflict and hostnameConflict:\n"
@@ -491,7 +508,7 @@ QString CommandLine::helpText(Command command)
         return QStringLiteral(
             "Usage: veltra-find set MAC [--hostname H] [--dhcp | --static] [--ip A] [--mask M] [--gateway G]\n"
             "                           [--domain D] [--dns1 A] [--dns2 A] [--user U] [--password-stdin]\n"
-            "                           [--remember] [--interface NAME|ADDRESS] [--wait MS]\n"
+            "                           [--remember] [--interface NAME|ADDRESS | --all-interfaces] [--wait MS]\n"
             "Reads the device's configuration, changes the given fields, sends the change, has the device\n"
             "restart its network and reads the configuration again more than 5000 ms later.\n"
             "Every value is checked before anything is sent: the host name as in the settings dialog (a\n"
@@ -514,8 +531,8 @@ QString CommandLine::helpText(Command command)
                               "Exit status: 0 deleted, 1 none were stored, 2 on an error.\n");
     case Command::Export:
         return QStringLiteral(
-            "Usage: veltra-find export [MAC ...] [--all] -o FILE [--interface NAME|ADDRESS] [--wait MS]\n"
-            "                          [--repeat N]\n"
+            "Usage: veltra-find export [MAC ...] [--all] -o FILE [--interface NAME|ADDRESS | --all-interfaces]\n"
+            "                          [--wait MS] [--repeat N]\n"
             "Scans, then writes the Quillo connection file for the given devices (in the given order) or\n"
             "for all exportable ones (--all), exactly as the desktop program's export does: devices whose\n"
             "type starts with \"Veltra\" and devices without an IP address or device type are left out.\n"
@@ -527,7 +544,8 @@ QString CommandLine::helpText(Command command)
         return QStringLiteral(
             "Usage: veltra-find plan [--dhcp | --first-ip A --mask M] [--gateway G] [--domain D] [--dns1 A]\n"
             "                        [--dns2 A] [--hostname TEMPLATE] [--first-number N] (--all | MAC ...)\n"
-            "                        [-o FILE] [--interface NAME|ADDRESS] [--wait MS] [--repeat N]\n"
+            "                        [-o FILE] [--interface NAME|ADDRESS | --all-interfaces] [--wait MS]\n"
+            "                        [--repeat N]\n"
             "Scans, then writes a plan of the network configuration of the given devices (in the given\n"
             "order) or of all found ones (--all, in MAC order) as CSV with the columns\n"
             "mac,hostname,config,ip,mask,gateway,domain,dns1,dns2, one row per device. An empty cell keeps\n"
@@ -553,8 +571,9 @@ QString CommandLine::helpText(Command command)
     case Command::Apply:
         return QStringLiteral(
             "Usage: veltra-find apply PLAN.csv [--dry-run] [--user U (--password-stdin | VELTRA_PASSWORD)]\n"
-            "                         [--remember] [--format table|json|csv] [--interface NAME|ADDRESS]\n"
-            "                         [--wait MS] [--repeat N] [--parallel N]\n"
+            "                         [--remember] [--format table|json|csv]\n"
+            "                         [--interface NAME|ADDRESS | --all-interfaces] [--wait MS] [--repeat N]\n"
+            "                         [--parallel N]\n"
             "Reads a plan (CSV with the columns mac,hostname,config,ip,mask,gateway,domain,dns1,dns2, as\n"
             "'veltra-find plan' writes it; an empty cell keeps what the device has), scans, and checks the\n"
             "plan against the devices found: every value as in the settings dialog, every device found and\n"

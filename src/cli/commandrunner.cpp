@@ -131,23 +131,10 @@ QList<DeviceLink::Interface> CommandRunner::interfacesFor(const CommandLine::Opt
     return {*chosen};
 }
 
-bool CommandRunner::scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options,
-                             DeviceModel *model)
-{
-    DeviceLink link(interface);
-    QString error;
-    if (!link.bind(&error)) {
-        message(error);
-        return false;
-    }
-    scanWith(&link, options, model);
-    return true;
-}
-
 void CommandRunner::scanWith(DeviceLink *link, const CommandLine::Options &options, DeviceModel *model)
 {
-    // The model tells it once per table, and each interface has a table of its own.
-    QObject::connect(model, &DeviceModel::deviceLimitReached, model, [this, name = link->interface().name](int limit) {
+    // The model tells it once per table.
+    QObject::connect(model, &DeviceModel::deviceLimitReached, model, [this, name = link->name()](int limit) {
         message(
             QStringLiteral("more than %1 devices answered on %2; further devices are ignored").arg(limit).arg(name));
     });
@@ -168,38 +155,32 @@ int CommandRunner::interfaces(const CommandLine::Options &options)
 
 int CommandRunner::scan(const CommandLine::Options &options)
 {
-    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
-    if (chosen.isEmpty())
+    const std::unique_ptr<DeviceLink> link = openLink(options);
+    if (!link)
         return Status::BadInput;
-    // Each interface is a table of its own, as a scan is in the desktop program: conflicts are
-    // looked for among the devices of one network. Nothing is printed before every scan is done.
-    std::vector<std::unique_ptr<DeviceModel>> models;
-    for (const DeviceLink::Interface &interface : chosen) {
-        models.push_back(std::make_unique<DeviceModel>());
-        if (!scanInto(interface, options, models.back().get()))
-            return Status::BadInput;
-    }
+    // One table, as the desktop program's: every interface at once still lists a device once.
+    // Nothing is printed before the scan is done.
+    DeviceModel model;
+    scanWith(link.get(), options, &model);
     const QStringList keys = RowRecord::keys(options.allInterfaces);
     // CSV goes out row by row: a large network's output need not be held whole beside its table.
     const bool streamed = options.format == RecordTable::Format::Csv;
     RecordTable output(keys);
     if (streamed)
         print(RecordTable::csvHeader(keys));
-    int listed = 0;
-    for (std::size_t i = 0; i < models.size(); ++i) {
-        const DeviceModel &model = *models.at(i);
-        const QList<int> rows = RowRecord::rowsByMac(model);
-        for (const int row : rows) {
-            QVariantList values = RowRecord::values(model, row);
-            if (options.allInterfaces)
-                values.prepend(chosen.at(qsizetype(i)).name);
-            if (streamed)
-                print(RecordTable::csvRow(values));
-            else
-                output.addRow(values);
-            ++listed;
+    const QList<int> rows = RowRecord::rowsByMac(model);
+    for (const int row : rows) {
+        QVariantList values = RowRecord::values(model, row);
+        if (options.allInterfaces) {
+            const QString mac = model.item(row, DeviceModel::MacAddressColumn)->text();
+            values.prepend(link->transceiver()->deviceInterface(mac).name);
         }
+        if (streamed)
+            print(RecordTable::csvRow(values));
+        else
+            output.addRow(values);
     }
+    const qsizetype listed = rows.size();
     if (!streamed)
         print(output.render(options.format));
     if (listed == 0) {
@@ -300,7 +281,8 @@ std::unique_ptr<DeviceLink> CommandRunner::openLink(const CommandLine::Options &
     const QList<DeviceLink::Interface> chosen = interfacesFor(options);
     if (chosen.isEmpty())
         return nullptr;
-    auto link = std::make_unique<DeviceLink>(chosen.constFirst());
+    auto link = options.allInterfaces ? std::make_unique<DeviceLink>(chosen)
+                                      : std::make_unique<DeviceLink>(chosen.constFirst());
     QString error;
     if (!link->bind(&error)) {
         message(error);
@@ -513,12 +495,11 @@ int CommandRunner::forget(const CommandLine::Options &options)
 
 int CommandRunner::exportConnections(const CommandLine::Options &options)
 {
-    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
-    if (chosen.isEmpty())
+    const std::unique_ptr<DeviceLink> link = openLink(options);
+    if (!link)
         return Status::BadInput;
     DeviceModel model;
-    if (!scanInto(chosen.constFirst(), options, &model))
-        return Status::BadInput;
+    scanWith(link.get(), options, &model);
 
     // The given order decides the order of the connections and which duplicate keeps its name,
     // as the selection order does in the desktop program.
@@ -547,12 +528,11 @@ int CommandRunner::exportConnections(const CommandLine::Options &options)
 
 int CommandRunner::plan(const CommandLine::Options &options)
 {
-    const QList<DeviceLink::Interface> chosen = interfacesFor(options);
-    if (chosen.isEmpty())
+    const std::unique_ptr<DeviceLink> link = openLink(options);
+    if (!link)
         return Status::BadInput;
     DeviceModel model;
-    if (!scanInto(chosen.constFirst(), options, &model))
-        return Status::BadInput;
+    scanWith(link.get(), options, &model);
 
     // The given order decides the addresses and counters, as the selection order does for export.
     bool missing = false;

@@ -49,8 +49,6 @@ private:
 
     // The interfaces a command works on; empty with a message when none fits.
     QList<DeviceLink::Interface> interfacesFor(const CommandLine::Options &options);
-    // Scans one interface into `model`; false with a message when the socket cannot be bound.
-    bool scanInto(const DeviceLink::Interface &interface, const CommandLine::Options &options, DeviceModel *model);
     // Scans over a bound link into `model`, telling once when the model's device limit is reached.
     void scanWith(DeviceLink *link, const CommandLine::Options &options, DeviceModel *model);
     // The link over the interface a command works on, bound; nullptr with a message when there is

@@ -39,13 +39,23 @@ std::optional<DeviceLink::Interface> DeviceLink::choose(const QList<Interface> &
     return std::nullopt;
 }
 
-DeviceLink::DeviceLink(const Interface &interface, QObject *parent) : QObject(parent), iface(interface)
+DeviceLink::DeviceLink(const Interface &interface, QObject *parent) : DeviceLink(QList<Interface>{interface}, parent)
 {
-    // The transceiver sees this one interface and address only, so it sends from it and takes
-    // replies addressed to its MAC.
-    PacketTransceiver::InterfaceInfo info{
-        QNetworkInterface::IsUp | QNetworkInterface::IsRunning, iface.hardwareAddress, iface.name, {iface.address}};
-    link = new PacketTransceiver({info}, this);
+    link->setAllInterfaces(false);
+}
+
+DeviceLink::DeviceLink(const QList<Interface> &interfaces, QObject *parent) : QObject(parent)
+{
+    // The transceiver sees these interfaces and addresses only, so it sends from them and takes
+    // replies addressed to their MACs.
+    QList<PacketTransceiver::InterfaceInfo> infos;
+    for (const Interface &entry : interfaces)
+        infos.append({QNetworkInterface::IsUp | QNetworkInterface::IsRunning,
+                      entry.hardwareAddress,
+                      entry.name,
+                      {entry.address}});
+    link = new PacketTransceiver(infos, this);
+    link->setAllInterfaces(true);
     connect(link, &PacketTransceiver::replyReceived, this, [this](const QByteArray &datagram) {
         if (scanModel) {
             scanModel->onDeviceReplyReceived(datagram);
@@ -55,6 +65,11 @@ DeviceLink::DeviceLink(const Interface &interface, QObject *parent) : QObject(pa
             inbox.removeFirst();
         inbox.append({MessageHeader::messageIdOf(datagram), MessageHeader::srcMacOf(datagram), datagram});
     });
+}
+
+QString DeviceLink::name() const
+{
+    return link->allInterfaces() ? QStringLiteral("every interface") : link->currentEntry().name;
 }
 
 bool DeviceLink::bind(QString *error)

@@ -13,8 +13,9 @@
 
 class DeviceModel;
 
-// veltra-find's way to the devices over one network interface: a PacketTransceiver that knows
-// only that interface, and a waiting room for the replies that arrive while the command waits.
+// veltra-find's way to the devices over one network interface, or over several at once: a
+// PacketTransceiver that knows only those, and a waiting room for the replies that arrive while
+// the command waits.
 class DeviceLink : public QObject
 {
     Q_OBJECT
@@ -38,8 +39,12 @@ public:
     static std::optional<Interface> choose(const QList<Interface> &interfaces, const QString &nameOrAddress);
 
     explicit DeviceLink(const Interface &interface, QObject *parent = nullptr);
+    // Over every one of `interfaces` at once: a request to every device goes out on each, one to a
+    // single device where it answered.
+    explicit DeviceLink(const QList<Interface> &interfaces, QObject *parent = nullptr);
 
-    const Interface &interface() const { return iface; }
+    // The interface's name, or "every interface".
+    QString name() const;
     PacketTransceiver *transceiver() const { return link; }
 
     // Binds the receiving socket; false with the reason when the port cannot be had.
@@ -73,7 +78,6 @@ private:
         QByteArray datagram;
     };
 
-    Interface iface;
     PacketTransceiver *link = nullptr;
     QList<Waiting> inbox;
     DeviceModel *scanModel = nullptr; // while scanning, replies go straight to it

@@ -1,5 +1,6 @@
 #include "labsupport.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -66,6 +67,42 @@ QString Environment::missing() const
     if (simulator.isEmpty() || !QFile::exists(simulator))
         gaps.append(QStringLiteral("no simulator at VELTRA_DEVSIM='%1'").arg(simulator));
     return gaps.join(QStringLiteral("; "));
+}
+
+ExtraLink::ExtraLink(const Environment &lab, const QString &hostInterface, const QString &hostCidr,
+                     const QString &lanCidr)
+    : linked(lab)
+{
+    const QString space = QStringLiteral("vdf-%1-%2").arg(hostInterface).arg(QCoreApplication::applicationPid());
+    linked.lanNamespace = space;
+    linked.lanExec = {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"), space};
+    linked.lanNetns = QStringLiteral("/run/netns/") + space;
+    linked.hostInterface = hostInterface;
+    linked.hostIp = hostCidr.section(QLatin1Char('/'), 0, 0);
+    linked.lanInterface = QStringLiteral("lan0");
+    linked.lanIp = lanCidr.section(QLatin1Char('/'), 0, 0);
+    const QList<QStringList> steps = {
+        {"netns", "add", space},
+        {"link", "add", hostInterface, "type", "veth", "peer", "name", "lan0", "netns", space},
+        {"address", "add", hostCidr, "dev", hostInterface},
+        {"link", "set", hostInterface, "up"},
+        {"-n", space, "address", "add", lanCidr, "dev", "lan0"},
+        {"-n", space, "link", "set", "lan0", "up"},
+        {"-n", space, "link", "set", "lo", "up"},
+        {"-n", space, "route", "add", "default", "dev", "lan0"},
+    };
+    for (const QStringList &step : steps) {
+        if (QProcess::execute(QStringLiteral("ip"), step) != 0) {
+            error = QStringLiteral("ip %1 failed").arg(step.join(QLatin1Char(' ')));
+            return;
+        }
+    }
+}
+
+ExtraLink::~ExtraLink()
+{
+    // The veth pair goes with the namespace that holds one of its ends.
+    QProcess::execute(QStringLiteral("ip"), {QStringLiteral("netns"), QStringLiteral("delete"), linked.lanNamespace});
 }
 
 qint64 nowMs()

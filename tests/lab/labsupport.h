@@ -68,6 +68,26 @@ private:
     QByteArray errors;
 };
 
+// One more link from the host namespace, for hosts with several interfaces: a namespace of its own
+// joined to host by a veth pair whose host end is `hostInterface` with `hostCidr`, and whose other
+// end, lan0, has `lanCidr` and the default route. Gone with the object.
+class ExtraLink
+{
+public:
+    ExtraLink(const Environment &lab, const QString &hostInterface, const QString &hostCidr, const QString &lanCidr);
+    ~ExtraLink();
+    ExtraLink(const ExtraLink &) = delete;
+    ExtraLink &operator=(const ExtraLink &) = delete;
+
+    QString errorString() const { return error; }
+    // The lab as seen from this link, for a Simulator there.
+    const Environment &environment() const { return linked; }
+
+private:
+    Environment linked;
+    QString error;
+};
+
 // A UDP socket that lives in the lan namespace while the test runs in host: crafted datagrams
 // come from the device side, through the veth pair, as a device's would.
 class LanSocket

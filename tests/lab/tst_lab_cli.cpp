@@ -15,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkInterface>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
@@ -22,7 +23,10 @@
 #include <QUdpSocket>
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -148,6 +152,7 @@ private slots:
     void scanFormats();
     void scanTableLinesUp();
     void scanAllInterfacesNamesTheInterface();
+    void everyInterfaceAtOnce();
     void scanWithoutAnswers();
     void scanErrorsSendNothing_data();
     void scanErrorsSendNothing();
@@ -390,6 +395,54 @@ void TestLabCli::scanAllInterfacesNamesTheInterface()
     QCOMPARE(scanJson({"--interface", lab.hostInterface}).size(), 3);
     QCOMPARE(scanJson({"--interface", lab.hostIp}).size(), 3);
     QVERIFY(!scanJson().constFirst().contains(QLatin1String("interface")));
+}
+
+// Three links from this host, one of them on 10.x and named like a VLAN sub-interface, with
+// devices on each: one scan finds them all, and a change reaches a device through its own link.
+void TestLabCli::everyInterfaceAtOnce()
+{
+    const Lab::ExtraLink vlan(lab, QStringLiteral("eth1.14"), QStringLiteral("10.14.0.1/24"),
+                              QStringLiteral("10.14.0.2/24"));
+    QVERIFY2(vlan.errorString().isEmpty(), qPrintable(vlan.errorString()));
+    // As a VLAN sub-interface does, it shares its MAC with another interface: the replies to both
+    // are told apart by the interface they arrive on.
+    const QString sharedMac = QNetworkInterface::interfaceFromName(lab.hostInterface).hardwareAddress();
+    QCOMPARE(QProcess::execute(QStringLiteral("ip"), {"link", "set", "eth1.14", "address", sharedMac}), 0);
+    const Lab::ExtraLink other(lab, QStringLiteral("vdfc0"), QStringLiteral("172.20.0.1/24"),
+                               QStringLiteral("172.20.0.2/24"));
+    QVERIFY2(other.errorString().isEmpty(), qPrintable(other.errorString()));
+    const QList<std::pair<const Lab::Environment *, QString>> links = {
+        {&lab, QStringLiteral("02:0A:00:00:00:0")},
+        {&vlan.environment(), QStringLiteral("02:0B:00:00:00:0")},
+        {&other.environment(), QStringLiteral("02:0C:00:00:00:0")}};
+    std::vector<std::unique_ptr<Lab::Simulator>> simulators;
+    for (const auto &[link, macs] : links) {
+        simulators.push_back(std::make_unique<Lab::Simulator>(
+            *link, QStringList{"--count", "2", "--protocol-version", "3", "--mac-base", macs + QLatin1Char('1'),
+                               "--ip-base", link->lanIp.section(QLatin1Char('.'), 0, 2) + QStringLiteral(".100")}));
+        QString error;
+        QVERIFY2(startSimulator(simulators.back().get(), &error), qPrintable(error));
+    }
+
+    const QList<QJsonObject> rows = scanJson({"--all-interfaces"});
+    QCOMPARE(rows.size(), 6);
+    for (const QJsonObject &row : rows) {
+        const QString mac = row.value(QLatin1String("mac")).toString();
+        const auto link =
+            std::find_if(links.cbegin(), links.cend(), [&mac](const auto &l) { return mac.startsWith(l.second); });
+        QVERIFY2(link != links.cend(), qPrintable(mac));
+        QCOMPARE(row.value(QLatin1String("interface")).toString(), link->first->hostInterface);
+    }
+    QCOMPARE(scanJson({"--interface", "eth1.14"}).size(), 2);
+
+    // The change goes out on eth1.14 alone, from its address, once the device answered there.
+    const Run run = find({"set", "02:0B:00:00:00:02", "--all-interfaces", "--hostname", "vlan-cam"});
+    QVERIFY2(run.status == 0, qPrintable(run.err));
+    QCOMPARE(requestsWithId(simulators.at(0)->received(), SetNetworkConfig).size(), 0);
+    QCOMPARE(requestsWithId(simulators.at(2)->received(), SetNetworkConfig).size(), 0);
+    const QList<QJsonObject> sets = requestsWithId(simulators.at(1)->received(), SetNetworkConfig);
+    QCOMPARE(sets.size(), 1);
+    QCOMPARE(sets.constFirst().value(QLatin1String("srcIpAddr")).toString(), QStringLiteral("10.14.0.1"));
 }
 
 void TestLabCli::scanWithoutAnswers()
