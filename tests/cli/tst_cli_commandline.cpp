@@ -66,6 +66,11 @@ void TestCliCommandLine::errors_data()
                                      << QStringLiteral("more than once");
     QTest::newRow("interface and all") << QStringLiteral("scan --interface eth0 --all-interfaces")
                                        << QStringLiteral("exclude each other");
+    QTest::newRow("interface and all, set")
+        << QStringLiteral("set 02:00:00:00:00:01 --interface eth0 --all-interfaces --hostname a")
+        << QStringLiteral("exclude each other");
+    QTest::newRow("all interfaces for forget")
+        << QStringLiteral("forget 02:00:00:00:00:01 --all-interfaces") << QStringLiteral("--all-interfaces");
     QTest::newRow("empty interface") << QStringLiteral("scan --interface=") << QStringLiteral("--interface needs");
     QTest::newRow("stray argument") << QStringLiteral("scan now") << QStringLiteral("unexpected argument \"now\"");
     QTest::newRow("diagnose sends nothing: no interface")

@@ -8,6 +8,7 @@
 #include "modalanswerer.h"
 #include "model/devicemodel.h"
 #include "protocol/packettransceiver.h"
+#include "ui/interfacebox.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>
@@ -120,6 +121,7 @@ private slots:
     void largeNetworkAndRepeatedScans();
     void droppedRepliesAreAskedForAgain();
     void emptyNetworkOffersTheLabInterface();
+    void interfaceBoxSwitchesAndScans();
     void desktopProgramRunsAsOneInstance();
 
 private:
@@ -353,6 +355,48 @@ void TestLabMainWindow::emptyNetworkOffersTheLabInterface()
                               (QStringList{QStringLiteral("11") + from, QStringLiteral("7") + from,
                                            QStringLiteral("11") + from, QStringLiteral("7") + from}),
                               WireTimeoutMs);
+}
+
+// A second link appears while the window is open: the interface box lists it when opened, "All
+// interfaces" finds the devices of both links with their interfaces, and the second link chosen
+// alone finds its own devices only.
+void TestLabMainWindow::interfaceBoxSwitchesAndScans()
+{
+    const Lab::ExtraLink vlan(lab, QStringLiteral("eth1.14"), QStringLiteral("10.14.0.1/24"),
+                              QStringLiteral("10.14.0.2/24"));
+    QVERIFY2(vlan.errorString().isEmpty(), qPrintable(vlan.errorString()));
+    const auto forgetChoice = qScopeGuard([] {
+        QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Orvane"),
+                  QStringLiteral("Veltra Device Finder"))
+            .remove(QStringLiteral("Network"));
+    });
+    QVERIFY(startSimulator({QStringLiteral("--count"), QStringLiteral("2")}));
+    Lab::Simulator vlanDevices(vlan.environment(), {"--count", "2", "--mac-base", "02:0B:00:00:00:01"});
+    QString error;
+    QVERIFY2(vlanDevices.start(&error), qPrintable(error));
+
+    auto *box = window->findChild<InterfaceBox *>();
+    box->showPopup();
+    box->hidePopup();
+    QCOMPARE(box->count(), 3);
+    QCOMPARE(box->itemText(2), QStringLiteral("eth1.14 (10.14.0.1)"));
+
+    QTest::keyClick(box, Qt::Key_Home);
+    QTRY_COMPARE_WITH_TIMEOUT(countChecks.size(), 1, CountCheckMs + WireTimeoutMs);
+    QCOMPARE(model()->rowCount(), 4);
+    QCOMPARE(model()->headerData(DeviceModel::InterfaceColumn, Qt::Horizontal).toString(), QStringLiteral("Interface"));
+    for (int row = 0; row < 4; ++row) {
+        const QString mac = model()->index(row, DeviceModel::MacAddressColumn).data().toString();
+        QCOMPARE(model()->index(row, DeviceModel::InterfaceColumn).data().toString(),
+                 mac.startsWith(QLatin1String("02:0B")) ? QStringLiteral("eth1.14") : lab.hostInterface);
+    }
+
+    QTest::keyClick(box, Qt::Key_End);
+    QTRY_COMPARE_WITH_TIMEOUT(countChecks.size(), 2, CountCheckMs + WireTimeoutMs);
+    QCOMPARE(model()->columnCount(), int(DeviceModel::ColumnCount));
+    QCOMPARE(model()->rowCount(), 2);
+    QVERIFY(model()->findRowByMac(QStringLiteral("02:0B:00:00:00:01")) >= 0);
+    QVERIFY(answerer->seen.isEmpty());
 }
 
 // The desktop program, started in the lab with a runtime folder of its own: it comes up and answers
