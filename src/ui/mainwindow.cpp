@@ -13,6 +13,7 @@
 #include "settings/credentialstore.h"
 #include "settings/interfacechoice.h"
 #include "ui/connectiondialog.h"
+#include "ui/devicefiltermodel.h"
 #include "ui/devicetableview.h"
 #include "ui/interfacebox.h"
 #include "ui/logindialog.h"
@@ -29,8 +30,10 @@
 #include <QItemSelectionModel>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QThread>
 #include <QTimer>
@@ -80,8 +83,10 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
 
     deviceModel = new DeviceModel(this);
     deviceScan = new DeviceScan(transceiver, deviceModel, this);
+    filterModel = new DeviceFilterModel(this);
+    filterModel->setSourceModel(deviceModel);
     deviceView = new DeviceTableView(this);
-    deviceView->setModel(deviceModel);
+    deviceView->setModel(filterModel);
     deviceView->setColumnWidth(DeviceModel::DeviceColumn, 100);
     deviceView->setColumnWidth(DeviceModel::FirmwareColumn, 70);
     deviceView->setColumnWidth(DeviceModel::HostnameColumn, 130);
@@ -103,7 +108,12 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     addToolBar(toolBar);
 
     setStatusBar(new QStatusBar(this));
+    shownLabel = new QLabel(this);
+    shownLabel->setObjectName(QStringLiteral("shownLabel"));
+    shownLabel->hide();
+    statusBar()->addPermanentWidget(shownLabel);
     setMinimumWidth(890);
+    resize(qMax(width(), toolBar->sizeHint().width()), height());
 
     countTimer = new QTimer(this);
     countTimer->setObjectName(QStringLiteral("countTimer"));
@@ -134,6 +144,16 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     connect(deviceView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::updateActions);
     connect(deviceModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateActions);
     connect(countTimer, &QTimer::timeout, this, &MainWindow::checkDeviceCount);
+    connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
+        filterModel->setFilterText(text);
+        showFilterCount();
+    });
+    // Rows come and go in the table, shown or not.
+    for (const auto rowsChanged : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(filterModel, rowsChanged, this, &MainWindow::showFilterCount);
+    for (const auto rowsChanged : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(deviceModel, rowsChanged, this, &MainWindow::showFilterCount);
+    connect(filterModel, &QAbstractItemModel::modelReset, this, &MainWindow::showFilterCount);
     connect(deviceModel, &DeviceModel::deviceLimitReached, this, [this](int limit) {
         statusBar()->showMessage(tr("More than %1 devices answered: further devices are not listed.").arg(limit));
     });
@@ -206,6 +226,50 @@ void MainWindow::createToolBar()
     interfaceLabel->setContentsMargins(4, 0, 4, 0);
     toolBar->addWidget(interfaceLabel);
     toolBar->addWidget(interfaceBox);
+    createFilter();
+}
+
+void MainWindow::createFilter()
+{
+    // Last in the tool bar: beyond the window's least width, which the rest fills; the window opens
+    // wide enough for it, and a narrower one keeps it behind the tool bar's extension button.
+    toolBar->addSeparator();
+    filterEdit = new QLineEdit(toolBar);
+    filterEdit->setObjectName(QStringLiteral("filterEdit"));
+    filterEdit->setAccessibleName(tr("Filter devices"));
+    filterEdit->setPlaceholderText(tr("Filter devices (Ctrl+F)"));
+    filterEdit->setClearButtonEnabled(true);
+    filterEdit->setFixedWidth(filterEdit->fontMetrics().averageCharWidth() * 24);
+    auto *filterLabel = new QLabel(tr("&Filter:"), toolBar);
+    filterLabel->setAccessibleName(filterEdit->accessibleName());
+    filterLabel->setBuddy(filterEdit);
+    filterLabel->setContentsMargins(4, 0, 4, 0);
+    toolBar->addWidget(filterLabel);
+    toolBar->addWidget(filterEdit);
+    auto *focusFilter = new QShortcut(QKeySequence::Find, this);
+    connect(focusFilter, &QShortcut::activated, filterEdit, [this] {
+        filterEdit->setFocus(Qt::ShortcutFocusReason);
+        filterEdit->selectAll();
+    });
+}
+
+void MainWindow::showFilterCount()
+{
+    if (filterModel->filterText().trimmed().isEmpty()) {
+        shownLabel->hide();
+        return;
+    }
+    shownLabel->setText(tr("%1 of %2 devices shown").arg(filterModel->rowCount()).arg(deviceModel->rowCount()));
+    shownLabel->show();
+}
+
+QList<int> MainWindow::selectedModelRows() const
+{
+    QList<int> rows;
+    const QModelIndexList selected = deviceView->selectionModel()->selectedRows();
+    for (const QModelIndex &index : selected)
+        rows.append(filterModel->mapToSource(index).row());
+    return rows;
 }
 
 void MainWindow::setActionTexts()
@@ -459,10 +523,10 @@ void MainWindow::exportConnectionsToXml()
 {
     // In the order of the selection, which decides which duplicate keeps its name.
     QList<int> rows;
-    const QModelIndexList selected = deviceView->selectionModel()->selectedRows();
-    for (const QModelIndex &index : selected) {
-        if (deviceModel->isExportable(index.row()))
-            rows.append(index.row());
+    const QList<int> selected = selectedModelRows();
+    for (const int row : selected) {
+        if (deviceModel->isExportable(row))
+            rows.append(row);
     }
     if (rows.isEmpty())
         return;

@@ -6,6 +6,7 @@
 #include <QMainWindow>
 #include <QModelIndex>
 
+class DeviceFilterModel;
 class DeviceModel;
 class DeviceScan;
 class DeviceTableView;
@@ -13,6 +14,8 @@ class InterfaceBox;
 class QAction;
 class QContextMenuEvent;
 class QFrame;
+class QLabel;
+class QLineEdit;
 class QMenu;
 class QTimer;
 class QToolBar;
@@ -54,6 +57,7 @@ protected:
     virtual void createContextMenu();
     virtual void setActionTexts();
     void createToolBar();
+    void createFilter();
 
 private:
     // After a scan that no device answered: the interface choice or "No devices found!", with the
@@ -69,10 +73,17 @@ private:
 
     // The one selected row, or an invalid index when none or several are selected.
     QModelIndex selectedRow() const;
+    // The device model's rows of the selected rows; only shown rows can be selected.
+    QList<int> selectedModelRows() const;
+    // "N of M devices shown" while a filter is typed.
+    void showFilterCount();
 
     QFrame *centralFrame = nullptr;
     DeviceTableView *deviceView = nullptr;
     DeviceModel *deviceModel = nullptr;
+    DeviceFilterModel *filterModel = nullptr;
+    QLineEdit *filterEdit = nullptr;
+    QLabel *shownLabel = nullptr;
     QMenu *contextMenu = nullptr;
     QToolBar *toolBar = nullptr;
     QAction *scanAct = nullptr;

@@ -281,7 +281,7 @@ void TestLabEditWorkflow::editWithAction(const QString &mac)
 {
     const int row = model()->findRowByMac(mac);
     QVERIFY(row >= 0);
-    view()->selectionModel()->setCurrentIndex(model()->index(row, DeviceModel::DeviceColumn),
+    view()->selectionModel()->setCurrentIndex(view()->model()->index(row, DeviceModel::DeviceColumn),
                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QVERIFY(action("editAct")->isEnabled());
     action("editAct")->trigger();
@@ -523,7 +523,7 @@ void TestLabEditWorkflow::hostNameChangeEndToEnd()
         buttonOf(widget, QStringLiteral("Apply"))->click();
     });
 
-    const QModelIndex cell = model()->index(row, DeviceModel::HostnameColumn);
+    const QModelIndex cell = view()->model()->index(row, DeviceModel::HostnameColumn);
     view()->scrollTo(cell);
     // As the system delivers a double click: press, release, double click, release.
     const QPoint centre = view()->visualRect(cell).center();
@@ -598,7 +598,7 @@ void TestLabEditWorkflow::incompleteRowCannotBeEdited()
 {
     const int row = model()->findRowByMac(InfoOnly);
     QVERIFY(row >= 0);
-    view()->selectionModel()->setCurrentIndex(model()->index(row, DeviceModel::DeviceColumn),
+    view()->selectionModel()->setCurrentIndex(view()->model()->index(row, DeviceModel::DeviceColumn),
                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QVERIFY(!action("editAct")->isEnabled());
     QSignalSpy sentRequests(transceiver(), &PacketTransceiver::requestSent);

@@ -209,7 +209,7 @@ public:
 
     QModelIndex index(const QString &mac, int column = DeviceModel::DeviceColumn) const
     {
-        return model->index(model->findRowByMac(mac), column);
+        return view->model()->index(model->findRowByMac(mac), column);
     }
 
     // Runs edit(index) (edit() when `index` is invalid) with the user doing what `script` says.

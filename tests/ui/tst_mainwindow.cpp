@@ -15,6 +15,8 @@
 #include <QDockWidget>
 #include <QElapsedTimer>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -151,6 +153,7 @@ private slots:
     void updateActions_data();
     void updateActions();
     void updateActionsFollowsSelectionAndInsertion();
+    void filterShowsMatchingRowsAndActsOnThem();
 
     // Context menu of the table
     void contextMenu_data();
@@ -211,7 +214,12 @@ private:
     {
         QItemSelectionModel *selection = viewOf(window)->selectionModel();
         for (int row : rows)
-            selection->select(modelOf(window)->index(row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            selection->select(shownIndex(window, row, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    // The table's index of a row as the window shows it.
+    static QModelIndex shownIndex(MainWindow &window, int row, int column)
+    {
+        return viewOf(window)->model()->index(row, column);
     }
     static QString cell(MainWindow &window, int row, int column)
     {
@@ -327,7 +335,7 @@ void TestMainWindow::construction()
     QVERIFY(view);
     QVERIFY(qobject_cast<QFrame *>(window.centralWidget()));
     QVERIFY(window.centralWidget()->isAncestorOf(view));
-    QCOMPARE(view->model(), modelOf(window));
+    QCOMPARE(qobject_cast<QSortFilterProxyModel *>(view->model())->sourceModel(), modelOf(window));
     QCOMPARE(modelOf(window)->parent(), &window);
     QCOMPARE(transceiverOf(window)->parent(), &window);
     QCOMPARE(modelOf(window)->rowCount(), 0);
@@ -369,11 +377,39 @@ void TestMainWindow::columnWidths()
     QCOMPARE(viewOf(window)->columnWidth(column), width);
 }
 
+void TestMainWindow::filterShowsMatchingRowsAndActsOnThem()
+{
+    MainWindow window;
+    feed(window, device(MacA, QStringLiteral("Panoryx-III"), QStringLiteral("10.0.0.1")) +
+                     device(MacB, QStringLiteral("Motilux-II"), QStringLiteral("10.0.0.2")) +
+                     device(MacC, QStringLiteral("Panoryx-4.3"), QStringLiteral("10.0.0.3")));
+    auto *filter = window.findChild<QLineEdit *>(QStringLiteral("filterEdit"));
+    auto *shown = window.findChild<QLabel *>(QStringLiteral("shownLabel"));
+    viewOf(window)->selectAll();
+    QCOMPARE(enabledActions(window), (QStringList{"export", "setup"}));
+
+    // Any column, letter case ignored; a row filtered out leaves the selection, so that the
+    // commands act on the one row shown.
+    QTest::keyClicks(filter, QStringLiteral("MOTILUX"));
+    QCOMPARE(viewOf(window)->model()->rowCount(), 1);
+    QCOMPARE(shownIndex(window, 0, DeviceModel::MacAddressColumn).data().toString(), MacB);
+    QCOMPARE(shown->text(), QStringLiteral("1 of 3 devices shown"));
+    QCOMPARE(enabledActions(window), (QStringList{"edit", "web", "export"}));
+
+    // A device that answers while the filter is on counts, shown only when it matches.
+    feed(window, device(MacD, QStringLiteral("Motilux-III"), QStringLiteral("10.0.0.4")));
+    QCOMPARE(shown->text(), QStringLiteral("2 of 4 devices shown"));
+    filter->clear();
+    QCOMPARE(viewOf(window)->model()->rowCount(), 4);
+    QVERIFY(shown->isHidden());
+}
+
 void TestMainWindow::toolBarRightClickShowsNoMenu()
 {
     MainWindow window;
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(window.width() + 100, window.height()); // room beside the tool bar's controls
     QToolBar *toolBar = window.findChild<QToolBar *>(QStringLiteral("toolBar"));
     QVERIFY(toolBar);
     QWidget *scanButton = toolBar->widgetForAction(actionOf(window, "scanAct"));
@@ -476,13 +512,15 @@ void TestMainWindow::toolBarAndMenus()
     QAction *exportAct = actionOf(window, "exportAct");
     QAction *deletePwAct = actionOf(window, "deletePwAct");
 
-    // The only tool bar: scan, edit, set up, about, the interface choice; text beside icons, no title, at the top.
+    // The only tool bar: scan, edit, set up, about, the interface choice, the filter; text beside icons, no
+    // title, at the top.
     const QList<QToolBar *> toolBars = window.findChildren<QToolBar *>();
     QCOMPARE(toolBars.size(), 1);
     QToolBar *toolBar = toolBars.first();
     QCOMPARE(toolBar->objectName(), QStringLiteral("toolBar"));
     QCOMPARE(toolBar->actions().mid(0, 4), (QList<QAction *>{scanAct, editAct, setUpAct, aboutAct}));
-    QCOMPARE(toolBar->widgetForAction(toolBar->actions().last()), window.findChild<InterfaceBox *>());
+    QCOMPARE(toolBar->widgetForAction(toolBar->actions().at(6)), window.findChild<InterfaceBox *>());
+    QCOMPARE(toolBar->widgetForAction(toolBar->actions().last())->accessibleName(), u"Filter devices"_qs);
     QCOMPARE(toolBar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
     QVERIFY(toolBar->windowTitle().isEmpty());
     QCOMPARE(window.toolBarArea(toolBar), Qt::TopToolBarArea);
@@ -528,7 +566,7 @@ void TestMainWindow::shortcuts()
     feed(window, device(MacA, QStringLiteral("Panoryx-III"), QStringLiteral("10.0.0.1")));
     showActive(window);
     DeviceTableView *view = viewOf(window);
-    view->setCurrentIndex(modelOf(window)->index(0, 0));
+    view->setCurrentIndex(shownIndex(window, 0, 0));
     QCOMPARE(enabledActions(window), (QStringList{"edit", "web", "export", "delete"}));
 
     UrlCatcher catcher;
@@ -649,11 +687,11 @@ void TestMainWindow::updateActionsFollowsSelectionAndInsertion()
     // ... which a new row brings, the selection staying as it is.
     feed(window, {Replies::info(MacC, QStringLiteral("Panoryx-4.3"))});
     QCOMPARE(modelOf(window)->rowCount(), 3);
-    QCOMPARE(viewOf(window)->selectionModel()->selectedRows(), QModelIndexList{modelOf(window)->index(0, 0)});
+    QCOMPARE(viewOf(window)->selectionModel()->selectedRows(), QModelIndexList{shownIndex(window, 0, 0)});
     QCOMPARE(enabledActions(window), (QStringList{"edit", "web", "export", "delete"}));
 
     // Another selection: the row without an address.
-    viewOf(window)->selectionModel()->select(modelOf(window)->index(2, 0),
+    viewOf(window)->selectionModel()->select(shownIndex(window, 2, 0),
                                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     QCOMPARE(enabledActions(window), QStringList());
     selectRows(window, {1});
@@ -697,7 +735,7 @@ void TestMainWindow::contextMenu()
 
     QWidget *viewport = view->viewport();
     const QPoint pos = where == QLatin1String("row")
-                           ? view->visualRect(modelOf(window)->index(1, DeviceModel::HostnameColumn)).center()
+                           ? view->visualRect(shownIndex(window, 1, DeviceModel::HostnameColumn)).center()
                            : QPoint(20, viewport->height() - 10);
     QVERIFY(!view->indexAt(pos).isValid() == (where == QLatin1String("empty")));
     const QPoint globalPos = viewport->mapToGlobal(pos);
@@ -809,7 +847,7 @@ void TestMainWindow::launchBrowser()
                      QByteArrayList{Replies::config(MacE, QString(), QString(), QStringLiteral("0"), 1)});
     selectRows(window, selected);
     const QModelIndex currentIndex =
-        current >= 0 ? modelOf(window)->index(current, DeviceModel::StatusColumn) : QModelIndex();
+        current >= 0 ? shownIndex(window, current, DeviceModel::StatusColumn) : QModelIndex();
     viewOf(window)->selectionModel()->setCurrentIndex(currentIndex, QItemSelectionModel::NoUpdate);
 
     UrlCatcher catcher;
@@ -855,8 +893,8 @@ void TestMainWindow::commandsActOnTheSelectedRow()
     showActive(window);
     DeviceTableView *view = viewOf(window);
     QWidget *viewport = view->viewport();
-    const QPoint onA = view->visualRect(modelOf(window)->index(0, DeviceModel::HostnameColumn)).center();
-    const QPoint onB = view->visualRect(modelOf(window)->index(1, DeviceModel::HostnameColumn)).center();
+    const QPoint onA = view->visualRect(shownIndex(window, 0, DeviceModel::HostnameColumn)).center();
+    const QPoint onB = view->visualRect(shownIndex(window, 1, DeviceModel::HostnameColumn)).center();
     QTest::mouseClick(viewport, Qt::LeftButton, {}, onA);
 
     QStringList seen;
@@ -879,7 +917,7 @@ void TestMainWindow::commandsActOnTheSelectedRow()
     }
     // Only A is highlighted while the current index stands on B.
     QCOMPARE(view->currentIndex().row(), 1);
-    QCOMPARE(view->selectionModel()->selectedRows(), QModelIndexList{modelOf(window)->index(0, 0)});
+    QCOMPARE(view->selectionModel()->selectedRows(), QModelIndexList{shownIndex(window, 0, 0)});
     QVERIFY(seen.isEmpty());
 
     QTest::keySequence(view, keys);
@@ -1038,7 +1076,7 @@ void TestMainWindow::doubleClickEditsThatRow()
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     DeviceTableView *view = viewOf(window);
-    view->setCurrentIndex(modelOf(window)->index(0, 0));
+    view->setCurrentIndex(shownIndex(window, 0, 0));
 
     QStringList edited;
     ModalAnswerer answerer([&](QWidget *modal) {
@@ -1046,7 +1084,7 @@ void TestMainWindow::doubleClickEditsThatRow()
             edited.append(dialog->macAddress());
         ModalAnswerer::press(modal, QMessageBox::Cancel);
     });
-    const QModelIndex target = modelOf(window)->index(1, DeviceModel::IpConfigColumn);
+    const QModelIndex target = shownIndex(window, 1, DeviceModel::IpConfigColumn);
     if (mouse) {
         const QPoint pos = view->visualRect(target).center();
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, pos);
