@@ -10,6 +10,7 @@
 #include "protocol/networkconfigbody.h"
 #include "protocol/networkdiagnosis.h"
 #include "protocol/packettransceiver.h"
+#include "settings/autoscansetting.h"
 #include "settings/credentialstore.h"
 #include "settings/interfacechoice.h"
 #include "ui/connectiondialog.h"
@@ -20,6 +21,8 @@
 #include "ui/plandialog.h"
 
 #include <QAction>
+#include <QActionGroup>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -38,6 +41,7 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
+#include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -74,9 +78,8 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     if (!preferredInterface.isEmpty())
         transceiver->chooseInterface(preferredInterface);
     transceiver->setAllInterfaces(InterfaceChoice::allInterfaces());
-    transceiver->setNoticeHandler([](const QString &title, const QString &text) {
-        QMessageBox::information(nullptr, title, text, QMessageBox::Ok);
-    });
+    transceiver->setNoticeHandler(
+        [this](const QString &title, const QString &text) { tell(QMessageBox::Information, title, text); });
 
     centralFrame = new QFrame(this);
     setCentralWidget(centralFrame);
@@ -122,6 +125,11 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     // A coarse timer may fire up to 5 % early, and a device answering late in the wait would then
     // be marked incomplete although its reply came within the 3000 ms.
     countTimer->setTimerType(Qt::PreciseTimer);
+
+    autoScanTimer = new QTimer(this);
+    autoScanTimer->setObjectName(QStringLiteral("autoScanTimer"));
+    connect(autoScanTimer, &QTimer::timeout, this, &MainWindow::scanAutomatically);
+    setAutoScan(AutoScanSetting::load());
 
     updateActions();
     showInterfaces();
@@ -227,6 +235,70 @@ void MainWindow::createToolBar()
     toolBar->addWidget(interfaceLabel);
     toolBar->addWidget(interfaceBox);
     createFilter();
+    createScanMenu();
+}
+
+void MainWindow::createScanMenu()
+{
+    // Beside the scan button, which scans on a click as ever: how often to scan by itself.
+    auto *scanButton = qobject_cast<QToolButton *>(toolBar->widgetForAction(scanAct));
+    scanMenu = new QMenu(scanButton);
+    scanMenu->setObjectName(QStringLiteral("scanMenu"));
+    scanMenu->addSection(tr("Scan automatically"));
+    auto *group = new QActionGroup(scanMenu);
+    const QList<QPair<int, QString>> choices = {{0, tr("Off")},
+                                                {15, tr("Every 15 seconds")},
+                                                {30, tr("Every 30 seconds")},
+                                                {60, tr("Every minute")},
+                                                {300, tr("Every 5 minutes")}};
+    for (const auto &[seconds, text] : choices) {
+        QAction *choice = scanMenu->addAction(text);
+        choice->setCheckable(true);
+        choice->setData(seconds);
+        group->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, seconds = seconds] {
+            AutoScanSetting::save(seconds);
+            setAutoScan(seconds);
+        });
+    }
+    scanButton->setMenu(scanMenu);
+    scanButton->setPopupMode(QToolButton::MenuButtonPopup);
+}
+
+void MainWindow::setAutoScan(int seconds)
+{
+    const QList<QAction *> choices = scanMenu->actions();
+    for (QAction *choice : choices) {
+        if (choice->isCheckable())
+            choice->setChecked(choice->data().toInt() == seconds);
+    }
+    if (seconds <= 0) {
+        autoScanTimer->stop();
+        automaticScan = false;
+        return;
+    }
+    autoScanTimer->start(seconds * 1000);
+}
+
+void MainWindow::scanAutomatically()
+{
+    // Clearing the table would lose a change that is being followed (its restart, its re-reading),
+    // and the user's dialog would then show a device no longer listed: this turn is left out.
+    if (QApplication::activeModalWidget() || deviceModel->timer()->isActive() || countTimer->isActive()) {
+        qDebug() << "MainWindow: automatic scan left out while the user or a change is busy";
+        return;
+    }
+    startScan(true);
+}
+
+void MainWindow::tell(QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    if (automaticScan) {
+        statusBar()->showMessage(title == QLatin1String("!") ? text : title + QStringLiteral(": ") + text);
+        return;
+    }
+    QMessageBox box(icon, title, text, QMessageBox::Ok, icon == QMessageBox::Information ? nullptr : this);
+    box.exec();
 }
 
 void MainWindow::createFilter()
@@ -363,13 +435,17 @@ void MainWindow::chooseInterfaceEntry(const QString &name, const QString &addres
 
 void MainWindow::scan()
 {
+    startScan(false);
+}
+
+void MainWindow::startScan(bool automatic)
+{
+    automaticScan = automatic;
     // The networks may have changed since the last scan: a cable, a dock, another Wi-Fi.
     refreshInterfaces();
     if (!transceiver->bindSocket()) {
-        QMessageBox::critical(this, tr("Scan devices"),
-                              tr("Could not bind socket! Please check if another application instance is already "
-                                 "running!"),
-                              QMessageBox::Ok, QMessageBox::NoButton);
+        tell(QMessageBox::Critical, tr("Scan devices"),
+             tr("Could not bind socket! Please check if another application instance is already running!"));
         return;
     }
     deviceModel->setRowCount(0);
@@ -408,6 +484,15 @@ void MainWindow::checkDeviceCount()
 
 void MainWindow::reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings)
 {
+    if (automaticScan) {
+        QString text = tr("No devices found!");
+        for (const NetworkDiagnosis::Finding &finding : findings) {
+            if (finding.severity == NetworkDiagnosis::Severity::Problem)
+                text += QLatin1Char(' ') + finding.cause;
+        }
+        statusBar()->showMessage(text);
+        return;
+    }
     // What on this host keeps replies out, if anything, follows the box's own text: a firewall or
     // a program on the port is the likelier cause than that no device is there.
     QStringList hostProblems;
@@ -651,5 +736,5 @@ void MainWindow::updateActions()
 
 void MainWindow::onTranscvrWarning(const QString &title, const QString &msg)
 {
-    QMessageBox::warning(this, title, msg, QMessageBox::Ok, QMessageBox::NoButton);
+    tell(QMessageBox::Warning, title, msg);
 }

@@ -4,6 +4,7 @@
 #include "protocol/packettransceiver.h"
 
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QModelIndex>
 
 class DeviceFilterModel;
@@ -39,6 +40,9 @@ public slots:
 
 private slots:
     void scan();
+    // A scan of the automatic scanning: skipped while the user is busy with a dialog or a change is
+    // under way; its outcome and notices go to the status bar instead of boxes.
+    void scanAutomatically();
     void edit(const QModelIndex &index = QModelIndex());
     void setUp();
     void about();
@@ -58,6 +62,7 @@ protected:
     virtual void setActionTexts();
     void createToolBar();
     void createFilter();
+    void createScanMenu();
 
 private:
     // After a scan that no device answered: the interface choice or "No devices found!", with the
@@ -77,6 +82,10 @@ private:
     QList<int> selectedModelRows() const;
     // "N of M devices shown" while a filter is typed.
     void showFilterCount();
+    void startScan(bool automatic);
+    void setAutoScan(int seconds);
+    // A notice or warning: a box, or a status bar message after an automatic scan.
+    void tell(QMessageBox::Icon icon, const QString &title, const QString &text);
 
     QFrame *centralFrame = nullptr;
     DeviceTableView *deviceView = nullptr;
@@ -95,6 +104,9 @@ private:
     QAction *deletePwAct = nullptr;
     PacketTransceiver *transceiver = nullptr;
     QTimer *countTimer = nullptr;
+    QTimer *autoScanTimer = nullptr;
+    QMenu *scanMenu = nullptr;
+    bool automaticScan = false; // the latest scan was an automatic one
     DeviceScan *deviceScan = nullptr;
     InterfaceBox *interfaceBox = nullptr;
     // The interface the user chose in the tool bar, this time or at an earlier start; empty while

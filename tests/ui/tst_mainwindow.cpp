@@ -3,6 +3,7 @@
 #include "netguard.h"
 #include "protocol/packettransceiver.h"
 #include "replies.h"
+#include "settings/autoscansetting.h"
 #include "settings/credentialstore.h"
 #include "settings/interfacechoice.h"
 #include "ui/connectiondialog.h"
@@ -154,6 +155,7 @@ private slots:
     void updateActions();
     void updateActionsFollowsSelectionAndInsertion();
     void filterShowsMatchingRowsAndActsOnThem();
+    void automaticScanTellsTheStatusBar();
 
     // Context menu of the table
     void contextMenu_data();
@@ -402,6 +404,29 @@ void TestMainWindow::filterShowsMatchingRowsAndActsOnThem()
     filter->clear();
     QCOMPARE(viewOf(window)->model()->rowCount(), 4);
     QVERIFY(shown->isHidden());
+}
+
+void TestMainWindow::automaticScanTellsTheStatusBar()
+{
+    REQUIRE_ISOLATED_NETWORK();
+    AutoScanSetting::save(15);
+    MainWindow window([] { return HostInterfaces; });
+    auto *timer = window.findChild<QTimer *>(QStringLiteral("autoScanTimer"));
+    QVERIFY(timer->isActive());
+    QCOMPARE(timer->interval(), 15000);
+    ModalAnswerer answerer;
+    QSignalSpy sent(transceiverOf(window), &PacketTransceiver::requestSent);
+
+    // Left out while a change is being followed; otherwise a scan whose empty outcome asks nothing.
+    modelOf(window)->timer()->start();
+    timer->setInterval(1);
+    QTest::qWait(50);
+    QCOMPARE(sent.size(), 0);
+    modelOf(window)->timer()->stop();
+    QTRY_VERIFY(sent.size() >= 2);
+    timer->stop();
+    QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage().left(17), u"No devices found!"_qs, 10000);
+    QVERIFY(answerer.seen.isEmpty());
 }
 
 void TestMainWindow::toolBarRightClickShowsNoMenu()
