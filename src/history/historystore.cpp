@@ -136,7 +136,11 @@ struct HistoryStore::Private
     bool open = false;
     bool wasEmpty = true;
 
+    // Statements prepared once per connection: a scan runs them for thousands of devices.
+    std::optional<QSqlQuery> insertQuery, updateQuery, seenQuery;
+
     QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
+    QSqlQuery &statement(std::optional<QSqlQuery> &query, const QString &text);
     bool connect();
     void disconnect();
     // The file opened, checked and migrated; false with `error` set. `damaged` tells whether the
@@ -167,8 +171,24 @@ bool HistoryStore::Private::connect()
     return true;
 }
 
+QSqlQuery &HistoryStore::Private::statement(std::optional<QSqlQuery> &query, const QString &text)
+{
+    if (!query) {
+        query.emplace(db());
+        if (!query->prepare(text)) {
+            const QSqlError error = query->lastError();
+            query.reset();
+            throw Failure{error};
+        }
+    }
+    return *query;
+}
+
 void HistoryStore::Private::disconnect()
 {
+    insertQuery.reset();
+    updateQuery.reset();
+    seenQuery.reset();
     {
         QSqlDatabase database = db();
         database.close();
@@ -286,10 +306,9 @@ void HistoryStore::Private::apply(const DeviceSnapshot &device, const Stored *st
                                   QList<HistoryEvent> &events)
 {
     const QString mac = device.mac.toUpper();
-    QSqlQuery query(db());
     if (!stored) {
         events.append({HistoryEvent::Kind::Appeared, device.mac, time, {}, {}, {}});
-        query.prepare(QStringLiteral("INSERT INTO devices VALUES (?, ?, ?, ?, ?, 1, ?)"));
+        QSqlQuery &query = statement(insertQuery, QStringLiteral("INSERT INTO devices VALUES (?, ?, ?, ?, ?, 1, ?)"));
         for (const QVariant &value :
              {QVariant(mac), QVariant(device.mac), QVariant(timeText(time)), QVariant(timeText(time)),
               notNull(device.interfaceName), QVariant(valuesText(device.values))})
@@ -315,8 +334,17 @@ void HistoryStore::Private::apply(const DeviceSnapshot &device, const Stored *st
                            device.interfaceName});
         interfaceName = device.interfaceName;
     }
-    query.prepare(QStringLiteral(
-        "UPDATE devices SET shown_mac = ?, last_seen = ?, interface = ?, present = 1, values_json = ? WHERE mac = ?"));
+    if (values == stored->values && interfaceName == stored->interfaceName && device.mac == stored->shownMac) {
+        QSqlQuery &seen =
+            statement(seenQuery, QStringLiteral("UPDATE devices SET last_seen = ?, present = 1 WHERE mac = ?"));
+        seen.addBindValue(timeText(time));
+        seen.addBindValue(mac);
+        run(seen);
+        return;
+    }
+    QSqlQuery &query =
+        statement(updateQuery, QStringLiteral("UPDATE devices SET shown_mac = ?, last_seen = ?, interface = ?, present "
+                                              "= 1, values_json = ? WHERE mac = ?"));
     for (const QVariant &value : {QVariant(device.mac), QVariant(timeText(time)), notNull(interfaceName),
                                   QVariant(valuesText(values)), QVariant(mac)})
         query.addBindValue(value);
