@@ -668,8 +668,9 @@ if isolated "$bench/veltra-bench-history" >"$tmp/history.md" 2>"$tmp/history.err
     {
         echo "### 8. Device history"
         echo
-        echo "HistoryStore::recordScan() of 5,000 devices with all their values into a fresh SQLite file in a"
-        echo "temporary folder, then the same devices again with every hundredth one's IP address changed."
+        echo "HistoryStore::recordScan() of 5,000 devices with all their values into a new SQLite file in a"
+        echo "temporary folder, then the same devices again with every hundredth one's IP address changed; five"
+        echo "runs, each into a new file."
         echo
         cat "$tmp/history.md"
         echo
