@@ -95,7 +95,7 @@ QString reason(const QSqlError &error)
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }
 
-// A query failed: its error, or the database's when the query has none.
+// A statement failed, with SQLite's error.
 struct Failure
 {
     QSqlError error;
@@ -403,10 +403,12 @@ QString HistoryStore::defaultPath()
 
 QStringList HistoryStore::fields()
 {
-    return {QStringLiteral("device"),   QStringLiteral("firmware"), QStringLiteral("productType"),
-            QStringLiteral("hostname"), QStringLiteral("ipConfig"), QStringLiteral("ip"),
-            QStringLiteral("mask"),     QStringLiteral("gateway"),  QStringLiteral("domain"),
-            QStringLiteral("dns1"),     QStringLiteral("dns2"),     QStringLiteral("protocolVersion")};
+    static const QStringList names{
+        QStringLiteral("device"),   QStringLiteral("firmware"), QStringLiteral("productType"),
+        QStringLiteral("hostname"), QStringLiteral("ipConfig"), QStringLiteral("ip"),
+        QStringLiteral("mask"),     QStringLiteral("gateway"),  QStringLiteral("domain"),
+        QStringLiteral("dns1"),     QStringLiteral("dns2"),     QStringLiteral("protocolVersion")};
+    return names;
 }
 
 HistoryStore::HistoryStore(const QString &path) : d(std::make_unique<Private>())
