@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "history/historystore.h"
+#include "model/devicemodel.h"
+#include "replies.h"
 
 #include <QElapsedTimer>
 #include <QSqlDatabase>
@@ -63,6 +65,8 @@ class HistoryStoreTest : public QObject
     Q_OBJECT
 
 private slots:
+    void fromRow_data();
+    void fromRow();
     void scanEvents_data();
     void scanEvents();
     void keptAcrossReopen();
@@ -76,6 +80,41 @@ private:
 };
 
 using Scan = QList<DeviceSnapshot>;
+
+void HistoryStoreTest::fromRow_data()
+{
+    QTest::addColumn<QList<QByteArray>>("replies");
+    QTest::addColumn<QStringList>("keys");
+
+    const QStringList config{QStringLiteral("dns1"),     QStringLiteral("dns2"),     QStringLiteral("domain"),
+                             QStringLiteral("gateway"),  QStringLiteral("hostname"), QStringLiteral("ip"),
+                             QStringLiteral("ipConfig"), QStringLiteral("mask"),     QStringLiteral("protocolVersion")};
+    const QStringList info{QStringLiteral("device"), QStringLiteral("firmware"), QStringLiteral("productType")};
+    const QByteArray okConfig = Replies::config(MacA, QStringLiteral("cam"), QStringLiteral("10.0.0.1"));
+    QTest::newRow("both replies") << QList<QByteArray>{Replies::info(MacA, QStringLiteral("Cam")), okConfig}
+                                  << QStringList(info + config);
+    QTest::newRow("configuration only") << QList<QByteArray>{okConfig} << config;
+    QTest::newRow("information refused") << QList<QByteArray>{Replies::info(MacA, QStringLiteral("Cam"), {}, {}, 1),
+                                                              okConfig}
+                                         << config;
+    QTest::newRow("configuration refused")
+        << QList<QByteArray>{Replies::config(MacA, QString(), QString(), QStringLiteral("0"), 1)}
+        << QStringList{QStringLiteral("protocolVersion")};
+}
+
+void HistoryStoreTest::fromRow()
+{
+    QFETCH(QList<QByteArray>, replies);
+    QFETCH(QStringList, keys);
+    DeviceModel model;
+    for (const QByteArray &reply : replies)
+        model.updateDevice(reply);
+    const DeviceSnapshot snapshot = DeviceSnapshot::fromRow(model, 0, QStringLiteral("eth0"));
+    QCOMPARE(snapshot.mac, MacA);
+    const QStringList found = snapshot.values.keys();
+    std::sort(keys.begin(), keys.end());
+    QCOMPARE(found, keys);
+}
 
 void HistoryStoreTest::scanEvents_data()
 {
