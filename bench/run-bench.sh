@@ -24,7 +24,7 @@
 #   8. device history: recording a scan of 5,000 devices into a fresh file, then the same scan changed
 #
 # Benchmarks 2, 4, 5, 6 and 7 send: they run only inside the network lab (tests/lab/netlab), whose
-# namespaces reach no real interface. Benchmarks 1 and 3 send nothing, and run inside a network
+# namespaces reach no real interface. Benchmarks 1, 3 and 8 send nothing, and run inside a network
 # namespace with only a loopback interface all the same. As root this works directly; a normal
 # user needs unprivileged user namespaces, as for `make test`.
 #
