@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: Apache-2.0
-# Runs the seven benchmarks of bench/ and prints their figures as Markdown tables; with
+# Runs the eight benchmarks of bench/ and prints their figures as Markdown tables; with
 # --update-doc (as `make bench` runs it) also writes them into docs/performance.md, between its
 # "figures" markers.
 #
@@ -21,9 +21,10 @@
 #   5. memory of both programs while 20,000 made-up devices send replies of 65,507 bytes
 #   6. the receiver's ceiling: datagrams per second into the transceiver against a plain loop
 #   7. veltra-find apply of a plan to 200 simulated devices, 1, 4 and 16 at a time (bench/plan-apply.sh)
+#   8. device history: recording a scan of 5,000 devices into a fresh file, then the same scan changed
 #
 # Benchmarks 2, 4, 5, 6 and 7 send: they run only inside the network lab (tests/lab/netlab), whose
-# namespaces reach no real interface. Benchmarks 1 and 3 send nothing, and run inside a network
+# namespaces reach no real interface. Benchmarks 1, 3 and 8 send nothing, and run inside a network
 # namespace with only a loopback interface all the same. As root this works directly; a normal
 # user needs unprivileged user namespaces, as for `make test`.
 #
@@ -81,6 +82,7 @@ doc="$root/docs/performance.md"
 for program in "$bench/veltra-bench-replies" "$bench/veltra-bench-scan" "$bench/veltra-bench-startup" \
     "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" "$measure" \
     "$bench/libveltra_startup_probe.so" "$fake" "$bench/veltra-bench-receiver" "$watch" "$rmem_limit" "$devsim" \
+    "$bench/veltra-bench-history" \
     "$app"; do
     [[ -e "$program" ]] || { echo "$me: $program is missing; build the target veltra-benchmarks" >&2 && exit 1; }
 done
@@ -247,7 +249,7 @@ lab_run()
 } >"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "1/7 reply handling (a few minutes: the baseline is slow by design)"
+say "1/8 reply handling (a few minutes: the baseline is slow by design)"
 if isolated "$bench/veltra-bench-replies" "${reply_args[@]}" >"$tmp/replies.out" 2>"$tmp/replies.err"; then
     qt="$(sed -n 's/^# Qt \([^ ]*\) .*/\1/p' "$tmp/replies.out")"
     {
@@ -313,7 +315,7 @@ all_runs_complete()
     [[ -s "$file" ]] && awk -v n="$count" '{ ok = 0; for (i = 1; i <= NF; i++) if ($i == "complete=" n) ok = 1; if (!ok) bad = 1 } END { exit bad }' "$file"
 }
 
-say "2/7 scan completeness in the network lab"
+say "2/8 scan completeness in the network lab"
 : >"$tmp/scan.err"
 {
     echo "### 2. Scan completeness"
@@ -388,7 +390,7 @@ done
 } >>"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "3/7 start-up"
+say "3/8 start-up"
 if isolated "$bench/veltra-bench-startup" --probe "$bench/libveltra_startup_probe.so" --runs "$startup_runs" \
     "$app" "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" \
     >"$tmp/startup.out" 2>"$tmp/startup.err"; then
@@ -411,7 +413,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "4/7 veltra-find scan"
+say "4/8 veltra-find scan"
 # One scan of veltra-find of BUILD in a fresh lab: prints the wrapper's and the watch's figures and
 # the complete rows of its output.
 cli_once()
@@ -497,7 +499,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "5/7 memory under made-up devices"
+say "5/8 memory under made-up devices"
 if [[ "$quick" == true ]]; then
     fake_count=2000
 else
@@ -547,7 +549,7 @@ fi
 echo >>"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "6/7 the receiver's ceiling"
+say "6/8 the receiver's ceiling"
 # One lab: the sender floods from lan for the whole benchmark while the receivers take turns in
 # host, each measuring one side once; the order of the turns rotates every round.
 receiver_steps=()
@@ -634,7 +636,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "7/7 applying a plan (about 25 minutes: one device at a time takes over 5 s each)"
+say "7/8 applying a plan (about 25 minutes: one device at a time takes over 5 s each)"
 plan_devices=200
 plan_parallel="1 4 16"
 if [[ "$quick" == true ]]; then
@@ -658,6 +660,25 @@ else
     failed=true
     say "plan benchmark failed:"
     cat "$tmp/plan.md" "$tmp/plan.err" >&2
+fi
+
+# ---------------------------------------------------------------------------------------------
+say "8/8 device history"
+if isolated "$bench/veltra-bench-history" >"$tmp/history.md" 2>"$tmp/history.err"; then
+    {
+        echo "### 8. Device history"
+        echo
+        echo "HistoryStore::recordScan() of 5,000 devices with all their values into a new SQLite file in a"
+        echo "temporary folder, then the same devices again with every hundredth one's IP address changed; five"
+        echo "runs, each into a new file."
+        echo
+        cat "$tmp/history.md"
+        echo
+    } >>"$figures"
+else
+    failed=true
+    say "history benchmark failed:"
+    cat "$tmp/history.md" "$tmp/history.err" >&2
 fi
 
 cat "$figures"

@@ -17,7 +17,7 @@ set -euo pipefail
 me=install-deps
 packages=(
     build-essential cmake ninja-build pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libgl-dev zlib1g-dev
+    qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev zlib1g-dev
     iproute2 util-linux procps nftables
 )
 for group in "$@"; do

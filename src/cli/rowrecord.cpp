@@ -2,8 +2,6 @@
 #include "cli/rowrecord.h"
 
 #include "model/devicemodel.h"
-#include "protocol/messageheader.h"
-#include "protocol/networkconfigbody.h"
 
 #include <algorithm>
 
@@ -32,34 +30,23 @@ QStringList RowRecord::keys(bool withInterface)
 
 QVariantList RowRecord::values(const DeviceModel &model, int row)
 {
-    const auto text = [&model, row](int column) { return model.item(row, column)->text(); };
-    const QStandardItem *macItem = model.item(row, DeviceModel::MacAddressColumn);
-    // Set by the device-information reply only.
-    const QVariant productType = macItem->data(DeviceModel::ProductTypeRole);
-
-    QVariant protocolVersion;
-    NetworkConfigBody config;
-    const QByteArray datagram = macItem->data(DeviceModel::ConfigDatagramRole).toByteArray();
-    if (!datagram.isEmpty()) {
-        const MessageHeader header = MessageHeader::fromDatagram(datagram);
-        protocolVersion = int(header.protocolVersion);
-        // A failed reply's body is not read; the table shows "N/A" for it already.
-        if (header.resultCode == Protocol::ResultOk)
-            config = NetworkConfigBody::fromDatagram(datagram);
-    }
-    return {text(DeviceModel::DeviceColumn),
-            text(DeviceModel::FirmwareColumn),
-            productType.isValid() ? QVariant(productType.toInt()) : QVariant(),
-            text(DeviceModel::HostnameColumn),
-            text(DeviceModel::IpConfigColumn),
-            text(DeviceModel::IpAddressColumn),
-            config.subnetMask,
-            config.gateway,
-            config.domain,
-            config.primaryDns,
-            config.secondaryDns,
-            text(DeviceModel::MacAddressColumn),
-            protocolVersion,
+    const QVariantMap found = model.rowValues(row);
+    // Texts are always printed, empty where no reply came; numbers only when a reply gave them.
+    const auto text = [&found](const char *key) { return QVariant(found.value(QLatin1String(key)).toString()); };
+    const auto number = [&found](const char *key) { return found.value(QLatin1String(key)); };
+    return {text("device"),
+            text("firmware"),
+            number("productType"),
+            text("hostname"),
+            text("ipConfig"),
+            text("ip"),
+            text("mask"),
+            text("gateway"),
+            text("domain"),
+            text("dns1"),
+            text("dns2"),
+            model.item(row, DeviceModel::MacAddressColumn)->text(),
+            number("protocolVersion"),
             model.hasConflict(row, DeviceModel::IpAddressColumn),
             model.hasConflict(row, DeviceModel::HostnameColumn),
             model.isComplete(row)};

@@ -374,6 +374,40 @@ bool DeviceModel::hasNetworkConfig(int row) const
            hasValue(item(row, IpConfigColumn));
 }
 
+QVariantMap DeviceModel::rowValues(int row) const
+{
+    QVariantMap values;
+    const auto addText = [&](const QString &key, int column) {
+        if (const QStandardItem *cell = item(row, column); hasValue(cell))
+            values.insert(key, cell->text());
+    };
+    addText(QStringLiteral("device"), DeviceColumn);
+    addText(QStringLiteral("firmware"), FirmwareColumn);
+    const QStandardItem *macItem = item(row, MacAddressColumn);
+    // Set by the device-information reply only.
+    if (const QVariant productType = macItem->data(ProductTypeRole); productType.isValid())
+        values.insert(QStringLiteral("productType"), productType.toInt());
+    addText(QStringLiteral("hostname"), HostnameColumn);
+    addText(QStringLiteral("ipConfig"), IpConfigColumn);
+    addText(QStringLiteral("ip"), IpAddressColumn);
+
+    const QByteArray datagram = macItem->data(ConfigDatagramRole).toByteArray();
+    if (!datagram.isEmpty()) {
+        const MessageHeader header = MessageHeader::fromDatagram(datagram);
+        // A failed reply's body is not read; the cells show "N/A" for it already.
+        if (header.resultCode == Protocol::ResultOk) {
+            const NetworkConfigBody config = NetworkConfigBody::fromDatagram(datagram);
+            values.insert(QStringLiteral("mask"), config.subnetMask);
+            values.insert(QStringLiteral("gateway"), config.gateway);
+            values.insert(QStringLiteral("domain"), config.domain);
+            values.insert(QStringLiteral("dns1"), config.primaryDns);
+            values.insert(QStringLiteral("dns2"), config.secondaryDns);
+        }
+        values.insert(QStringLiteral("protocolVersion"), int(header.protocolVersion));
+    }
+    return values;
+}
+
 bool DeviceModel::isExportable(int row) const
 {
     const QStandardItem *device = item(row, DeviceColumn);

@@ -84,6 +84,11 @@ public:
     // Whether the text of `row` in `column` (IpAddressColumn or HostnameColumn) conflicts with another
     // row's, by the texts the rows hold now, as the marks show it.
     bool hasConflict(int row, int column) const;
+    // The values of `row` under the keys device, firmware, productType, hostname, ipConfig, ip, mask,
+    // gateway, domain, dns1, dns2 and protocolVersion: texts as the cells hold them ("N/A" after a
+    // failed reply), the hidden addresses from the kept configuration reply, numbers as int. A value
+    // no reply gave is absent.
+    QVariantMap rowValues(int row) const;
 
     // Adds the Interface column, or takes it out with its texts.
     void setInterfaceColumn(bool shown);
