@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "history/historystore.h"
 #include "model/configurationchange.h"
 #include "model/connectionexport.h"
 #include "model/devicemodel.h"
@@ -65,8 +66,10 @@ MainWindow::MainWindow(QWidget *parent)
     : MainWindow(PacketTransceiver::InterfaceSource(&PacketTransceiver::systemInterfaces), parent)
 {}
 
+MainWindow::~MainWindow() = default;
+
 MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidget *parent)
-    : QMainWindow(parent), preferredInterface(InterfaceChoice::load())
+    : QMainWindow(parent), history(std::make_unique<HistoryStore>()), preferredInterface(InterfaceChoice::load())
 {
     setWindowIcon(QIcon(QStringLiteral(":/vorq")));
     setWindowTitle(applicationName());
@@ -152,6 +155,16 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     connect(deviceView->selectionModel(), &QItemSelectionModel::selectionChanged, this, &MainWindow::updateActions);
     connect(deviceModel, &QAbstractItemModel::rowsInserted, this, &MainWindow::updateActions);
     connect(countTimer, &QTimer::timeout, this, &MainWindow::checkDeviceCount);
+    // A device read again after a change, outside a scan: its new values go into the history.
+    connect(deviceModel, &DeviceModel::configurationRead, this, [this](const QString &mac) {
+        const int row = deviceModel->findRowByMac(mac);
+        if (countTimer->isActive() || row < 0 || !history->isOpen())
+            return;
+        const QString interfaceName =
+            transceiver->allInterfaces() ? transceiver->deviceInterface(mac).name : transceiver->currentEntry().name;
+        markChanges(history->recordDevice(DeviceSnapshot::fromRow(*deviceModel, row, interfaceName)));
+        historyReady();
+    });
     connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString &text) {
         filterModel->setFilterText(text);
         showFilterCount();
@@ -449,6 +462,8 @@ void MainWindow::startScan(bool automatic)
         return;
     }
     deviceModel->setRowCount(0);
+    changeMarks.clear();
+    filterModel->setMarks(changeMarks);
     ++scanNumber;
     deviceScan->start();
     countTimer->start();
@@ -466,6 +481,7 @@ void MainWindow::checkDeviceCount()
                 deviceModel->setDeviceState(deviceModel->item(row, DeviceModel::MacAddressColumn)->text(),
                                             PacketLostState());
         }
+        recordHistory();
         return;
     }
 
@@ -480,6 +496,57 @@ void MainWindow::checkDeviceCount()
             reportNoDevice(*findings);
     });
     checks->start();
+}
+
+bool MainWindow::historyReady()
+{
+    // A history that cannot be had never stops a scan: the status bar says so once.
+    const bool ready = history->isOpen() || history->open();
+    if (!historyTold && !history->notice().isEmpty()) {
+        historyTold = true;
+        statusBar()->showMessage(history->notice());
+    }
+    return ready && history->isOpen();
+}
+
+void MainWindow::recordHistory()
+{
+    if (!historyReady())
+        return;
+    QList<DeviceSnapshot> devices;
+    devices.reserve(deviceModel->rowCount());
+    for (int row = 0; row < deviceModel->rowCount(); ++row) {
+        const QString mac = deviceModel->item(row, DeviceModel::MacAddressColumn)->text();
+        devices.append(DeviceSnapshot::fromRow(*deviceModel, row,
+                                               transceiver->allInterfaces() ? transceiver->deviceInterface(mac).name
+                                                                            : transceiver->currentEntry().name));
+    }
+    // A device on another interface than the one scanned is not gone.
+    const QStringList scanned =
+        transceiver->allInterfaces() ? QStringList() : QStringList{transceiver->currentEntry().name};
+    const QList<HistoryEvent> events = history->recordScan(devices, scanned);
+    // The first scan of an empty history would mark everything: it marks nothing.
+    if (!history->wasEmptyBeforeLastScan())
+        markChanges(events);
+    historyReady();
+}
+
+void MainWindow::markChanges(const QList<HistoryEvent> &events)
+{
+    for (const HistoryEvent &event : events) {
+        QString text;
+        if (event.kind == HistoryEvent::Kind::Appeared)
+            text = tr("New since the last scan");
+        else if (event.kind == HistoryEvent::Kind::Changed && event.field == QLatin1String("ip"))
+            text = tr("IP address was %1").arg(event.oldValue);
+        else if (event.kind == HistoryEvent::Kind::Changed && event.field == QLatin1String("hostname"))
+            text = tr("Hostname was %1").arg(event.oldValue);
+        if (text.isEmpty())
+            continue;
+        QString &mark = changeMarks[event.mac.toUpper()];
+        mark = mark.isEmpty() ? text : mark + QLatin1Char('\n') + text;
+    }
+    filterModel->setMarks(changeMarks);
 }
 
 void MainWindow::reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings)

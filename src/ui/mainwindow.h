@@ -3,14 +3,19 @@
 #include "protocol/networkdiagnosis.h"
 #include "protocol/packettransceiver.h"
 
+#include <QHash>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QModelIndex>
+
+#include <memory>
 
 class DeviceFilterModel;
 class DeviceModel;
 class DeviceScan;
 class DeviceTableView;
+class HistoryStore;
+struct HistoryEvent;
 class InterfaceBox;
 class QAction;
 class QContextMenuEvent;
@@ -29,6 +34,7 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
     // Listing the interfaces from the given source instead of the system.
     explicit MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidget *parent = nullptr);
 
@@ -83,6 +89,11 @@ private:
     // "N of M devices shown" while a filter is typed.
     void showFilterCount();
     void startScan(bool automatic);
+    // After a scan's count check: the devices into the history, and the marks of what changed.
+    void recordHistory();
+    // Whether the history can be written; says once why not.
+    bool historyReady();
+    void markChanges(const QList<HistoryEvent> &events);
     void setAutoScan(int seconds);
     // A notice or warning: a box, or a status bar message after an automatic scan.
     void tell(QMessageBox::Icon icon, const QString &title, const QString &text);
@@ -107,6 +118,9 @@ private:
     QTimer *autoScanTimer = nullptr;
     QMenu *scanMenu = nullptr;
     bool automaticScan = false; // the latest scan was an automatic one
+    std::unique_ptr<HistoryStore> history;
+    bool historyTold = false;            // its trouble was told in the status bar
+    QHash<QString, QString> changeMarks; // by MAC: what changed since the previous scan
     DeviceScan *deviceScan = nullptr;
     InterfaceBox *interfaceBox = nullptr;
     // The interface the user chose in the tool bar, this time or at an earlier start; empty while

@@ -15,6 +15,7 @@
 #include <QDesktopServices>
 #include <QDockWidget>
 #include <QElapsedTimer>
+#include <QFont>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -156,6 +157,7 @@ private slots:
     void updateActionsFollowsSelectionAndInsertion();
     void filterShowsMatchingRowsAndActsOnThem();
     void automaticScanTellsTheStatusBar();
+    void changesSinceTheLastScanAreMarked();
 
     // Context menu of the table
     void contextMenu_data();
@@ -426,6 +428,40 @@ void TestMainWindow::automaticScanTellsTheStatusBar()
     QTRY_VERIFY(sent.size() >= 2);
     timer->stop();
     QTRY_COMPARE_WITH_TIMEOUT(window.statusBar()->currentMessage().left(17), u"No devices found!"_qs, 10000);
+    QVERIFY(answerer.seen.isEmpty());
+}
+
+void TestMainWindow::changesSinceTheLastScanAreMarked()
+{
+    REQUIRE_ISOLATED_NETWORK();
+    QTemporaryDir dataHome;
+    const QByteArray before = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
+    const auto restore = qScopeGuard([&before] { qputenv("XDG_DATA_HOME", before); });
+    MainWindow window([] { return HostInterfaces; });
+    ModalAnswerer answerer;
+    const auto scanWith = [&](const QByteArrayList &replies) {
+        actionOf(window, "scanAct")->trigger();
+        feed(window, replies);
+        QTRY_VERIFY_WITH_TIMEOUT(!countTimerOf(window)->isActive(), 10000);
+    };
+    const auto marked = [&](int row, int column) {
+        const QModelIndex index = shownIndex(window, row, column);
+        return index.data(Qt::FontRole).value<QFont>().bold() ? index.data(Qt::ToolTipRole).toString() : QString();
+    };
+
+    // The first scan of an empty history marks nothing.
+    scanWith(device(MacA, QStringLiteral("Panoryx-III"), QStringLiteral("10.0.0.1")) +
+             device(MacB, QStringLiteral("Motilux-II"), QStringLiteral("10.0.0.2")));
+    QCOMPARE(marked(0, DeviceModel::DeviceColumn) + marked(1, DeviceModel::DeviceColumn), QString());
+
+    scanWith(device(MacA, QStringLiteral("Panoryx-III"), QStringLiteral("10.0.0.1")) +
+             device(MacB, QStringLiteral("Motilux-II"), QStringLiteral("10.0.0.9")) +
+             device(MacC, QStringLiteral("Motilux-III"), QStringLiteral("10.0.0.3")));
+    QCOMPARE(marked(0, DeviceModel::HostnameColumn), QString());
+    QCOMPARE(marked(1, DeviceModel::HostnameColumn), QStringLiteral("IP address was 10.0.0.2"));
+    QCOMPARE(marked(2, DeviceModel::DeviceColumn), QStringLiteral("New since the last scan"));
+    QCOMPARE(marked(2, DeviceModel::StatusColumn), QString());
     QVERIFY(answerer.seen.isEmpty());
 }
 
