@@ -17,6 +17,7 @@
 #include "ui/connectiondialog.h"
 #include "ui/devicefiltermodel.h"
 #include "ui/devicetableview.h"
+#include "ui/historydialog.h"
 #include "ui/interfacebox.h"
 #include "ui/logindialog.h"
 #include "ui/plandialog.h"
@@ -274,8 +275,24 @@ void MainWindow::createScanMenu()
             setAutoScan(seconds);
         });
     }
+    scanMenu->addSeparator();
+    QAction *historyAct = scanMenu->addAction(tr("Device &history…"));
+    historyAct->setObjectName(QStringLiteral("historyAct"));
+    historyAct->setShortcut(QKeySequence(tr("Ctrl+H")));
+    historyAct->setShortcutContext(Qt::WindowShortcut);
+    connect(historyAct, &QAction::triggered, this, &MainWindow::showHistory);
+    // In a menu only, its shortcut would work only while the menu is open.
+    auto *historyKey = new QShortcut(historyAct->shortcut(), this);
+    connect(historyKey, &QShortcut::activated, historyAct, &QAction::trigger);
     scanButton->setMenu(scanMenu);
     scanButton->setPopupMode(QToolButton::MenuButtonPopup);
+}
+
+void MainWindow::showHistory()
+{
+    HistoryDialog dialog(history.get(), this);
+    dialog.exec();
+    historyReady();
 }
 
 void MainWindow::setAutoScan(int seconds)

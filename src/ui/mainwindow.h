@@ -49,6 +49,7 @@ private slots:
     // A scan of the automatic scanning: skipped while the user is busy with a dialog or a change is
     // under way; its outcome and notices go to the status bar instead of boxes.
     void scanAutomatically();
+    void showHistory();
     void edit(const QModelIndex &index = QModelIndex());
     void setUp();
     void about();

@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "ui/historydialog.h"
+
+#include "model/csvtext.h"
+#include "model/outputfile.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+QString localTime(const QDateTime &time)
+{
+    return QLocale().toString(time.toLocalTime(), QLocale::ShortFormat);
+}
+
+QTableWidget *makeTable(const QStringList &headers, const QString &name, QWidget *parent)
+{
+    auto *table = new QTableWidget(0, int(headers.size()), parent);
+    table->setHorizontalHeaderLabels(headers);
+    table->setAccessibleName(name);
+    table->setObjectName(name);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setTabKeyNavigation(false);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setStretchLastSection(true);
+    return table;
+}
+
+void setRow(QTableWidget *table, int row, const QStringList &texts)
+{
+    for (int column = 0; column < texts.size(); ++column)
+        table->setItem(row, column, new QTableWidgetItem(texts.at(column)));
+}
+
+} // namespace
+
+HistoryDialog::HistoryDialog(HistoryStore *historyStore, QWidget *parent) : QDialog(parent), store(historyStore)
+{
+    setWindowTitle(tr("Device history"));
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    resize(860, 560);
+
+    showBox = new QComboBox(this);
+    showBox->setObjectName(QStringLiteral("showBox"));
+    showBox->addItems({tr("All devices"), tr("New in their last scan"), tr("Missing from the last scan"),
+                       tr("Changed in their last scan")});
+    auto *showLabel = new QLabel(tr("&Show:"), this);
+    showLabel->setBuddy(showBox);
+    summary = new QLabel(this);
+
+    deviceTable = makeTable({tr("MAC Address"), tr("Hostname"), tr("IP Address"), tr("Device"), tr("First seen"),
+                             tr("Last seen"), tr("Last scan"), tr("Interface")},
+                            tr("Known devices"), this);
+    eventTable =
+        makeTable({tr("Time"), tr("Event"), tr("Field"), tr("Was"), tr("Now")}, tr("Events of the device"), this);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    QPushButton *exportButton = buttons->addButton(tr("&Export CSV…"), QDialogButtonBox::ActionRole);
+    exportButton->setObjectName(QStringLiteral("exportButton"));
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(showLabel);
+    top->addWidget(showBox);
+    top->addStretch();
+    top->addWidget(summary);
+    auto *splitter = new QSplitter(Qt::Vertical, this);
+    splitter->addWidget(deviceTable);
+    splitter->addWidget(eventTable);
+    splitter->setStretchFactor(0, 3);
+    splitter->setStretchFactor(1, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(splitter);
+    layout->addWidget(buttons);
+
+    connect(showBox, &QComboBox::currentIndexChanged, this, &HistoryDialog::showDevices);
+    connect(deviceTable, &QTableWidget::itemSelectionChanged, this, &HistoryDialog::showEvents);
+    connect(exportButton, &QPushButton::clicked, this, &HistoryDialog::exportCsv);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    if (store && (store->isOpen() || store->open()))
+        known = store->devices();
+    else
+        summary->setText(store ? store->notice() : QString());
+    showDevices();
+}
+
+bool HistoryDialog::belongs(const KnownDevice &device, const QList<HistoryEvent> &events, Show show)
+{
+    switch (show) {
+    case AllDevices:
+        return true;
+    case NewDevices:
+        return device.presentInLastScan && device.firstSeen == device.lastSeen;
+    case MissingDevices:
+        return !device.presentInLastScan;
+    case ChangedDevices:
+        return std::any_of(events.cbegin(), events.cend(), [&device](const HistoryEvent &event) {
+            return event.kind == HistoryEvent::Kind::Changed && event.time == device.lastSeen;
+        });
+    }
+    return false;
+}
+
+void HistoryDialog::showDevices()
+{
+    const auto show = Show(showBox->currentIndex());
+    shown.clear();
+    for (const KnownDevice &device : std::as_const(known)) {
+        if (show == AllDevices || belongs(device, store->events(device.mac), show))
+            shown.append(device);
+    }
+    deviceTable->setRowCount(int(shown.size()));
+    for (int row = 0; row < shown.size(); ++row) {
+        const KnownDevice &device = shown.at(row);
+        setRow(deviceTable, row,
+               {device.mac, device.values.value(QStringLiteral("hostname")), device.values.value(QStringLiteral("ip")),
+                device.values.value(QStringLiteral("device")), localTime(device.firstSeen), localTime(device.lastSeen),
+                device.presentInLastScan ? tr("found") : tr("missing"), device.interfaceName});
+    }
+    deviceTable->resizeColumnsToContents();
+    if (store && store->isOpen())
+        summary->setText(tr("%1 of %2 devices").arg(shown.size()).arg(known.size()));
+    showEvents();
+}
+
+void HistoryDialog::showEvents()
+{
+    const QList<QTableWidgetItem *> selected = deviceTable->selectedItems();
+    const int row = selected.isEmpty() ? -1 : selected.constFirst()->row();
+    const QList<HistoryEvent> events = row < 0 || !store ? QList<HistoryEvent>() : store->events(shown.at(row).mac);
+    eventTable->setRowCount(int(events.size()));
+    // Newest first: the latest change is what one looks for.
+    for (int i = 0; i < events.size(); ++i) {
+        const HistoryEvent &event = events.at(events.size() - 1 - i);
+        setRow(
+            eventTable, i,
+            {localTime(event.time), HistoryEvent::kindName(event.kind), event.field, event.oldValue, event.newValue});
+    }
+    eventTable->resizeColumnsToContents();
+}
+
+QString HistoryDialog::toCsv(const QList<KnownDevice> &devices)
+{
+    QStringList header{QStringLiteral("mac"), QStringLiteral("firstSeen"), QStringLiteral("lastSeen"),
+                       QStringLiteral("present"), QStringLiteral("interface")};
+    header += HistoryStore::fields();
+    QString text = CsvText::line(header);
+    for (const KnownDevice &device : devices) {
+        // Each cell is a CSV field already, device texts with the formula guard.
+        QStringList cells{CsvText::textField(device.mac), device.firstSeen.toString(Qt::ISODateWithMs),
+                          device.lastSeen.toString(Qt::ISODateWithMs),
+                          device.presentInLastScan ? QStringLiteral("true") : QStringLiteral("false"),
+                          CsvText::textField(device.interfaceName)};
+        const QStringList fields = HistoryStore::fields();
+        for (const QString &field : fields)
+            cells.append(CsvText::textField(device.values.value(field)));
+        text += cells.join(QLatin1Char(',')) + QLatin1String("\r\n");
+    }
+    return text;
+}
+
+void HistoryDialog::exportCsv()
+{
+    const QString fileName =
+        QFileDialog::getSaveFileName(this, tr("Export the device history"), QDir::homePath(), tr("CSV files (*.csv)"));
+    if (fileName.isEmpty())
+        return;
+    QString error;
+    if (!OutputFile::write(fileName, toCsv(shown).toUtf8(), &error))
+        QMessageBox::warning(this, tr("Export the device history"), tr("Could not write %1: %2").arg(fileName, error));
+}
