@@ -22,6 +22,7 @@
 #   6. the receiver's ceiling: datagrams per second into the transceiver against a plain loop
 #   7. veltra-find apply of a plan to 200 simulated devices, 1, 4 and 16 at a time (bench/plan-apply.sh)
 #   8. device history: recording a scan of 5,000 devices into a fresh file, then the same scan changed
+#   9. the window's filter: the table showing the matching rows of 5,000 devices once a text is typed
 #
 # Benchmarks 2, 4, 5, 6 and 7 send: they run only inside the network lab (tests/lab/netlab), whose
 # namespaces reach no real interface. Benchmarks 1, 3 and 8 send nothing, and run inside a network
@@ -82,7 +83,7 @@ doc="$root/docs/performance.md"
 for program in "$bench/veltra-bench-replies" "$bench/veltra-bench-scan" "$bench/veltra-bench-startup" \
     "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" "$measure" \
     "$bench/libveltra_startup_probe.so" "$fake" "$bench/veltra-bench-receiver" "$watch" "$rmem_limit" "$devsim" \
-    "$bench/veltra-bench-history" \
+    "$bench/veltra-bench-history" "$bench/veltra-bench-filter" \
     "$app"; do
     [[ -e "$program" ]] || { echo "$me: $program is missing; build the target veltra-benchmarks" >&2 && exit 1; }
 done
@@ -249,7 +250,7 @@ lab_run()
 } >"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "1/8 reply handling (a few minutes: the baseline is slow by design)"
+say "1/9 reply handling (a few minutes: the baseline is slow by design)"
 if isolated "$bench/veltra-bench-replies" "${reply_args[@]}" >"$tmp/replies.out" 2>"$tmp/replies.err"; then
     qt="$(sed -n 's/^# Qt \([^ ]*\) .*/\1/p' "$tmp/replies.out")"
     {
@@ -315,7 +316,7 @@ all_runs_complete()
     [[ -s "$file" ]] && awk -v n="$count" '{ ok = 0; for (i = 1; i <= NF; i++) if ($i == "complete=" n) ok = 1; if (!ok) bad = 1 } END { exit bad }' "$file"
 }
 
-say "2/8 scan completeness in the network lab"
+say "2/9 scan completeness in the network lab"
 : >"$tmp/scan.err"
 {
     echo "### 2. Scan completeness"
@@ -390,7 +391,7 @@ done
 } >>"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "3/8 start-up"
+say "3/9 start-up"
 if isolated "$bench/veltra-bench-startup" --probe "$bench/libveltra_startup_probe.so" --runs "$startup_runs" \
     "$app" "$bench/veltra-bench-bare-window" "$bench/veltra-bench-widgets-window" \
     >"$tmp/startup.out" 2>"$tmp/startup.err"; then
@@ -413,7 +414,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "4/8 veltra-find scan"
+say "4/9 veltra-find scan"
 # One scan of veltra-find of BUILD in a fresh lab: prints the wrapper's and the watch's figures and
 # the complete rows of its output.
 cli_once()
@@ -499,7 +500,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "5/8 memory under made-up devices"
+say "5/9 memory under made-up devices"
 if [[ "$quick" == true ]]; then
     fake_count=2000
 else
@@ -549,7 +550,7 @@ fi
 echo >>"$figures"
 
 # ---------------------------------------------------------------------------------------------
-say "6/8 the receiver's ceiling"
+say "6/9 the receiver's ceiling"
 # One lab: the sender floods from lan for the whole benchmark while the receivers take turns in
 # host, each measuring one side once; the order of the turns rotates every round.
 receiver_steps=()
@@ -636,7 +637,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "7/8 applying a plan (about 25 minutes: one device at a time takes over 5 s each)"
+say "7/9 applying a plan (about 25 minutes: one device at a time takes over 5 s each)"
 plan_devices=200
 plan_parallel="1 4 16"
 if [[ "$quick" == true ]]; then
@@ -663,7 +664,7 @@ else
 fi
 
 # ---------------------------------------------------------------------------------------------
-say "8/8 device history"
+say "8/9 device history"
 if isolated "$bench/veltra-bench-history" >"$tmp/history.md" 2>"$tmp/history.err"; then
     {
         echo "### 8. Device history"
@@ -679,6 +680,24 @@ else
     failed=true
     say "history benchmark failed:"
     cat "$tmp/history.md" "$tmp/history.err" >&2
+fi
+
+# ---------------------------------------------------------------------------------------------
+say "9/9 the window's filter"
+if isolated env QT_QPA_PLATFORM=offscreen "$bench/veltra-bench-filter" >"$tmp/filter.md" 2>"$tmp/filter.err"; then
+    {
+        echo "### 9. The window's filter"
+        echo
+        echo "The device table of 5,000 devices behind the window's filter, offscreen: the time from setting"
+        echo "the filter text to the table painted with the matching rows; seven runs each."
+        echo
+        cat "$tmp/filter.md"
+        echo
+    } >>"$figures"
+else
+    failed=true
+    say "filter benchmark failed:"
+    cat "$tmp/filter.md" "$tmp/filter.err" >&2
 fi
 
 cat "$figures"
