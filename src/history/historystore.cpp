@@ -398,7 +398,10 @@ QString HistoryEvent::kindName(Kind kind)
 
 QString HistoryStore::defaultPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/history.sqlite");
+    // The desktop program's data folder by its organisation and name, as its settings are kept, and
+    // not by the name of whichever program asks: the window and veltra-find share one history.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Orvane/Veltra Device Finder/history.sqlite");
 }
 
 QStringList HistoryStore::fields()

@@ -54,7 +54,8 @@ struct KnownDevice
 class HistoryStore
 {
 public:
-    // history.sqlite in the user's application data folder.
+    // history.sqlite in the desktop program's data folder ("Orvane/Veltra Device Finder" in the
+    // user's data folder), for both programs.
     static QString defaultPath();
     // The value fields in their order: device, firmware, productType, hostname, ipConfig, ip, mask,
     // gateway, domain, dns1, dns2, protocolVersion.

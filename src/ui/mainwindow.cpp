@@ -33,6 +33,7 @@
 #include <QHeaderView>
 #include <QInputDialog>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -255,7 +256,9 @@ void MainWindow::createToolBar()
 void MainWindow::createScanMenu()
 {
     // Beside the scan button, which scans on a click as ever: how often to scan by itself.
-    auto *scanButton = qobject_cast<QToolButton *>(toolBar->widgetForAction(scanAct));
+    scanButton = qobject_cast<QToolButton *>(toolBar->widgetForAction(scanAct));
+    // A tool button opens its menu from the mouse only: Down or Alt+Down open it from the keyboard.
+    scanButton->installEventFilter(this);
     scanMenu = new QMenu(scanButton);
     scanMenu->setObjectName(QStringLiteral("scanMenu"));
     scanMenu->addSection(tr("Scan automatically"));
@@ -286,6 +289,16 @@ void MainWindow::createScanMenu()
     connect(historyKey, &QShortcut::activated, historyAct, &QAction::trigger);
     scanButton->setMenu(scanMenu);
     scanButton->setPopupMode(QToolButton::MenuButtonPopup);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == scanButton && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Down) {
+        scanButton->showMenu();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::showHistory()

@@ -25,6 +25,7 @@ class QLineEdit;
 class QMenu;
 class QTimer;
 class QToolBar;
+class QToolButton;
 
 // The program's only window: the device table with its tool bar, context menu and status bar.
 // It owns the transceiver and the device model and wires them together.
@@ -64,6 +65,7 @@ private slots:
     void chooseAllInterfaces();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     virtual void createActions();
     virtual void createContextMenu();
     virtual void setActionTexts();
@@ -118,6 +120,7 @@ private:
     QTimer *countTimer = nullptr;
     QTimer *autoScanTimer = nullptr;
     QMenu *scanMenu = nullptr;
+    QToolButton *scanButton = nullptr;
     bool automaticScan = false; // the latest scan was an automatic one
     std::unique_ptr<HistoryStore> history;
     bool historyTold = false;            // its trouble was told in the status bar
