@@ -1198,6 +1198,18 @@ void TestLabCli::watchReportsAppearedGoneAndChanged()
     QCOMPARE(watch.exitCode(), 0);
     const QByteArray rest = watch.readAllStandardOutput();
     QVERIFY2(rest.isEmpty() || rest.endsWith('\n'), rest.constData());
+    // Stopped in the middle of a long scan: at once, and nothing of that scan is reported.
+    QProcess longScan;
+    longScan.setProcessEnvironment(environment);
+    longScan.start(QStringLiteral(VELTRA_FIND), {"scan", "--watch", "--wait", "600000", "--no-history"});
+    QVERIFY(longScan.waitForStarted(10000));
+    QTest::qWait(1000);
+    stopping.restart();
+    longScan.terminate();
+    QVERIFY(longScan.waitForFinished(5000));
+    QVERIFY2(stopping.elapsed() < 2000, QByteArray::number(stopping.elapsed()).constData());
+    QCOMPARE(longScan.exitCode(), 0);
+    QCOMPARE(longScan.readAllStandardOutput(), QByteArray());
 
     QCOMPARE(events.keys(), (QStringList{"appeared", "changed", "disappeared"}));
     QStringList appeared;
