@@ -169,10 +169,6 @@ void TestCliCommandLine::errors_data()
                                     << QStringLiteral("unknown option \"--watch\" for show");
     QTest::newRow("history two MACs") << QStringLiteral("history 02:00:00:00:00:01 02:00:00:00:00:02")
                                       << QStringLiteral("at most one MAC");
-    QTest::newRow("history sends nothing: no interface")
-        << QStringLiteral("history --interface eth0") << QStringLiteral("unknown option \"--interface\" for history");
-    QTest::newRow("history writes nothing")
-        << QStringLiteral("history --no-history") << QStringLiteral("unknown option \"--no-history\" for history");
 }
 
 void TestCliCommandLine::errors()
