@@ -26,9 +26,10 @@ const QList<std::pair<CommandLine::Command, const char *>> CommandNames = {
     {CommandLine::Command::Plan, "plan"},
     {CommandLine::Command::Apply, "apply"},
     {CommandLine::Command::Diagnose, "diagnose"},
+    {CommandLine::Command::History, "history"},
 };
 
-const QLatin1String CommandList("interfaces, scan, show, set, forget, export, plan, apply, diagnose");
+const QLatin1String CommandList("interfaces, scan, show, set, forget, export, plan, apply, diagnose, history");
 
 QList<AcceptedOption> optionsOf(CommandLine::Command command)
 {
@@ -40,8 +41,8 @@ QList<AcceptedOption> optionsOf(CommandLine::Command command)
         accepted += {{"format", true}};
         break;
     case C::Scan:
-        accepted +=
-            {{"interface", true}, {"all-interfaces", false}, {"wait", true}, {"repeat", true}, {"format", true}};
+        accepted += {{"interface", true}, {"all-interfaces", false}, {"wait", true},   {"repeat", true},
+                     {"format", true},    {"no-history", false},     {"watch", false}, {"interval", true}};
         break;
     case C::Show:
         accepted += {{"interface", true}, {"all-interfaces", false}, {"wait", true}, {"format", true}};
@@ -66,19 +67,22 @@ QList<AcceptedOption> optionsOf(CommandLine::Command command)
     case C::Forget:
         break;
     case C::Export:
-        accepted += {{"all", false}, {"output", true}, {"interface", true}, {"all-interfaces", false},
-                     {"wait", true}, {"repeat", true}};
+        accepted += {{"all", false}, {"output", true}, {"interface", true},  {"all-interfaces", false},
+                     {"wait", true}, {"repeat", true}, {"no-history", false}};
         break;
     case C::Plan:
         accepted += {{"dhcp", false},           {"first-ip", true}, {"mask", true},   {"gateway", true},
                      {"domain", true},          {"dns1", true},     {"dns2", true},   {"hostname", true},
                      {"first-number", true},    {"all", false},     {"output", true}, {"interface", true},
-                     {"all-interfaces", false}, {"wait", true},     {"repeat", true}};
+                     {"all-interfaces", false}, {"wait", true},     {"repeat", true}, {"no-history", false}};
         break;
     case C::Apply:
         accepted += {{"dry-run", false}, {"user", true},      {"password-stdin", false}, {"remember", false},
                      {"format", true},   {"interface", true}, {"all-interfaces", false}, {"wait", true},
-                     {"repeat", true},   {"parallel", true}};
+                     {"repeat", true},   {"parallel", true},  {"no-history", false}};
+        break;
+    case C::History:
+        accepted += {{"format", true}, {"events", false}};
         break;
     case C::None:
         accepted += {{"version", false}};
@@ -178,6 +182,17 @@ bool apply(CommandLine::Options *options, const QString &name, const QString &va
         return readNumber(name, value, 1, PlanRun::MaxParallel, &options->parallel, error);
     } else if (name == QLatin1String("dry-run")) {
         options->dryRun = true;
+    } else if (name == QLatin1String("no-history")) {
+        options->noHistory = true;
+    } else if (name == QLatin1String("watch")) {
+        options->watch = true;
+    } else if (name == QLatin1String("interval")) {
+        int seconds = 0;
+        if (!readNumber(name, value, CommandLine::MinIntervalSeconds, CommandLine::MaxIntervalSeconds, &seconds, error))
+            return false;
+        options->intervalSeconds = seconds;
+    } else if (name == QLatin1String("events")) {
+        options->events = true;
     }
     return true;
 }
@@ -254,6 +269,14 @@ bool checkCombination(const CommandLine::Options &options, QString *error)
         return fail(QStringLiteral("--interface and --all-interfaces exclude each other"));
     switch (options.command) {
     case C::Scan:
+        if (options.intervalSeconds && !options.watch)
+            return fail(QStringLiteral("--interval goes with --watch"));
+        if (options.watch && options.format != RecordTable::Format::Table)
+            return fail(QStringLiteral("--watch prints one JSON object per event and line; it takes no --format"));
+        break;
+    case C::History:
+        if (options.macs.size() > 1)
+            return fail(QStringLiteral("history takes at most one MAC address"));
         break;
     case C::Show:
     case C::Forget:
@@ -373,7 +396,7 @@ std::optional<CommandLine::Options> CommandLine::parse(const QStringList &argume
             }
             const bool takesMacs = options.command == Command::Show || options.command == Command::Set ||
                                    options.command == Command::Forget || options.command == Command::Export ||
-                                   options.command == Command::Plan;
+                                   options.command == Command::Plan || options.command == Command::History;
             if (!takesMacs) {
                 *error = QStringLiteral("unexpected argument \"%1\"").arg(argument);
                 return std::nullopt;
@@ -457,6 +480,7 @@ QString CommandLine::helpText(Command command)
             "  plan         writes a network configuration plan (CSV) for found devices\n"
             "  apply PLAN   checks a plan and applies it, a few devices at a time\n"
             "  diagnose     tells what on this host keeps replies from arriving, and the fix\n"
+            "  history      lists every device ever found, and what appeared, disappeared or changed\n"
             "\n"
             "Options:\n"
             "  -h, --help   this text; 'veltra-find COMMAND --help' describes a command\n"
@@ -465,6 +489,8 @@ QString CommandLine::helpText(Command command)
             "Commands that talk to devices take --interface NAME|ADDRESS (default: the current interface)\n"
             "or --all-interfaces: the requests to every device go out on each usable interface, those to\n"
             "one device on the interface it answered on first.\n"
+            "scan, export, plan and apply record what their scan found in the device history (see\n"
+            "'veltra-find history --help') unless --no-history is given.\n"
             "\n"
             "Results go to standard output, messages to standard error.\n"
             "Exit status: 0 success, 1 no device answered (or nothing to export, plan or forget), 2 bad\n"
@@ -480,7 +506,9 @@ QString CommandLine::helpText(Command command)
     case Command::Scan:
         return QStringLiteral(
             "Usage: veltra-find scan [--interface NAME|ADDRESS] [--all-interfaces] [--wait MS] [--repeat N]\n"
-            "                        [--format table|json|csv]\n"
+            "                        [--format table|json|csv] [--no-history]\n"
+            "       veltra-find scan --watch [--interval SECONDS] [--interface NAME|ADDRESS] [--all-interfaces]\n"
+            "                        [--wait MS] [--repeat N] [--no-history]\n"
             "Broadcasts GetDeviceInfo and, 100 ms later, GetNetworkConfig, and prints one row per device\n"
             "that answered within --wait ms after the last request: device, firmware, product type, host\n"
             "name, DHCP or static, IP address, mask, gateway, domain, both DNS servers, MAC address,\n"
@@ -495,8 +523,17 @@ QString CommandLine::helpText(Command command)
             "  --repeat N                send the pair of requests N times (default 1), for lossy networks;\n"
             "                            replies are merged by MAC address\n"
             "  --format FORMAT           table (default), json (one array of objects) or csv (RFC 4180)\n"
+            "  --no-history              leave the device history alone\n"
+            "  --watch                   scan again and again and print each device that appeared,\n"
+            "                            disappeared or changed as one JSON object per line: event, mac,\n"
+            "                            time (UTC), interface, and for a change field, old and new. The\n"
+            "                            first scan reports the devices the history does not know yet\n"
+            "                            (with --no-history: every device). Ctrl-C or SIGTERM ends it.\n"
+            "  --interval SECONDS        with --watch: from the start of one scan to the next, 5 to\n"
+            "                            86400 (default 30)\n"
             "\n"
-            "Exit status: 0 when a device answered, 1 when none did, 2 on an error.\n");
+            "Exit status: 0 when a device answered (--watch: when stopped by a signal), 1 when none did,\n"
+            "2 on an error.\n");
     case Command::Show:
         return QStringLiteral("Usage: veltra-find show MAC [--interface NAME|ADDRESS | --all-interfaces] [--wait MS] "
                               "[--format table|json|csv]\n"
@@ -532,11 +569,12 @@ QString CommandLine::helpText(Command command)
     case Command::Export:
         return QStringLiteral(
             "Usage: veltra-find export [MAC ...] [--all] -o FILE [--interface NAME|ADDRESS | --all-interfaces]\n"
-            "                          [--wait MS] [--repeat N]\n"
+            "                          [--wait MS] [--repeat N] [--no-history]\n"
             "Scans, then writes the Quillo connection file for the given devices (in the given order) or\n"
             "for all exportable ones (--all), exactly as the desktop program's export does: devices whose\n"
             "type starts with \"Veltra\" and devices without an IP address or device type are left out.\n"
             "  -o, --output FILE   the file to write; it is replaced only once it is written whole\n"
+            "  --no-history        leave the device history alone\n"
             "\n"
             "Exit status: 0 written, 1 a given device was not found or is not exportable (the others are\n"
             "written) or nothing is exportable, 2 on an error.\n");
@@ -545,7 +583,7 @@ QString CommandLine::helpText(Command command)
             "Usage: veltra-find plan [--dhcp | --first-ip A --mask M] [--gateway G] [--domain D] [--dns1 A]\n"
             "                        [--dns2 A] [--hostname TEMPLATE] [--first-number N] (--all | MAC ...)\n"
             "                        [-o FILE] [--interface NAME|ADDRESS | --all-interfaces] [--wait MS]\n"
-            "                        [--repeat N]\n"
+            "                        [--repeat N] [--no-history]\n"
             "Scans, then writes a plan of the network configuration of the given devices (in the given\n"
             "order) or of all found ones (--all, in MAC order) as CSV with the columns\n"
             "mac,hostname,config,ip,mask,gateway,domain,dns1,dns2, one row per device. An empty cell keeps\n"
@@ -561,6 +599,7 @@ QString CommandLine::helpText(Command command)
             "  --first-number N          the counter of the first device (default 1)\n"
             "  -o, --output FILE         the file to write instead of standard output; it is replaced only\n"
             "                            once it is written whole\n"
+            "  --no-history              leave the device history alone\n"
             "Values are checked as in the settings dialog before the scan. Devices whose configuration the\n"
             "scan did not read are left out. The plan is then checked as it would be before it is applied\n"
             "(addresses and host names given twice or held by another device); each problem is told with\n"
@@ -573,7 +612,7 @@ QString CommandLine::helpText(Command command)
             "Usage: veltra-find apply PLAN.csv [--dry-run] [--user U (--password-stdin | VELTRA_PASSWORD)]\n"
             "                         [--remember] [--format table|json|csv]\n"
             "                         [--interface NAME|ADDRESS | --all-interfaces] [--wait MS] [--repeat N]\n"
-            "                         [--parallel N]\n"
+            "                         [--parallel N] [--no-history]\n"
             "Reads a plan (CSV with the columns mac,hostname,config,ip,mask,gateway,domain,dns1,dns2, as\n"
             "'veltra-find plan' writes it; an empty cell keeps what the device has), scans, and checks the\n"
             "plan against the devices found: every value as in the settings dialog, every device found and\n"
@@ -597,6 +636,7 @@ QString CommandLine::helpText(Command command)
             "  --parallel N     devices changed at the same time, 1 to 16 (default 4)\n"
             "  --wait MS        how long the scan collects replies and each answer is awaited (default 3000)\n"
             "  --format FORMAT  table (default), json or csv\n"
+            "  --no-history     leave the device history alone\n"
             "\n"
             "Exit status: 0 every device applied (or the dry run found no problem), 1 no device answered\n"
             "the scan, 2 on an error or when the plan has problems, otherwise that of the worst outcome:\n"
@@ -614,6 +654,21 @@ QString CommandLine::helpText(Command command)
             "  --format FORMAT  table (default), json or csv\n"
             "\n"
             "Exit status: 0 nothing wrong found, 1 a problem found, 2 on an error.\n");
+    case Command::History:
+        return QStringLiteral(
+            "Usage: veltra-find history [MAC] [--events] [--format table|json|csv]\n"
+            "Prints the device history that scan, export, plan and apply keep (history.sqlite in the\n"
+            "user's data folder, such as ~/.local/share/veltra-find), without sending anything:\n"
+            "every device ever found, by MAC address: mac, firstSeen, lastSeen (UTC), present (found by\n"
+            "the last scan of its interface), interface, and the last values it reported.\n"
+            "  MAC              that device's values, then its events (json: one object with\n"
+            "                   \"events\"; csv: two tables with an empty line between)\n"
+            "  --events         the events of every device instead, oldest first: time, mac, event\n"
+            "                   (appeared, disappeared or changed), field, old and new\n"
+            "  --format FORMAT  table (default), json or csv\n"
+            "\n"
+            "Exit status: 0, 1 when there is no history yet or it does not know the device, 2 on an\n"
+            "error or when the history cannot be read.\n");
     }
     return QString();
 }

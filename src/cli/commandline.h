@@ -15,12 +15,14 @@
 class CommandLine
 {
 public:
-    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export, Plan, Apply, Diagnose };
+    enum class Command { None, Interfaces, Scan, Show, Set, Forget, Export, Plan, Apply, Diagnose, History };
 
     // Exit statuses of every command.
     enum ExitStatus {
         Success = 0,
-        NoDevice = 1, // nobody answered a scan; nothing to export, plan or forget; diagnose found a problem
+        // nobody answered a scan; nothing to export, plan or forget; diagnose found a problem; no
+        // device history
+        NoDevice = 1,
         BadInput = 2, // bad option or value, socket not bound, no usable interface, a plan's problems
         // set, and apply for its worst device:
         AuthFailed = 3, // the device refused the credentials
@@ -31,6 +33,9 @@ public:
     static constexpr int DefaultWaitMs = 3000;
     static constexpr int MaxWaitMs = 600000;
     static constexpr int MaxRepeat = 100;
+    static constexpr int DefaultIntervalSeconds = 30; // scan --watch: between the starts of two scans
+    static constexpr int MinIntervalSeconds = 5;
+    static constexpr int MaxIntervalSeconds = 86400;
     // So that no counter of a plan's host names can pass the largest int, whatever the scan finds.
     static constexpr int MaxFirstNumber = std::numeric_limits<int>::max() - DevicePlan::MaxRows;
 
@@ -45,8 +50,13 @@ public:
         int waitMs = DefaultWaitMs;
         int repeat = 1;
         RecordTable::Format format = RecordTable::Format::Table;
+        bool noHistory = false; // commands that scan: the device history is neither read nor written
 
-        QStringList macs; // show, set and forget: exactly one; export and plan: any number
+        bool watch = false; // scan: again and again, one JSON line per event
+        std::optional<int> intervalSeconds;
+        bool events = false; // history: the event log instead of the devices
+
+        QStringList macs; // show, set and forget: exactly one; history: at most one; export and plan: any number
         bool all = false;
         QString outputFile;
         QString planFile; // apply: the plan to apply

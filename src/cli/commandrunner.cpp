@@ -20,7 +20,11 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSet>
+#include <QTimer>
 #include <QtGlobal>
 
 #include <csignal>
@@ -61,6 +65,69 @@ int statusOf(PlanRun::Outcome outcome)
     return Status::Refused;
 }
 
+// A store's reason as a message: "device history is off: ...", without the sentence's full stop.
+QString historyMessage(const QString &text)
+{
+    QString message = text;
+    if (!message.isEmpty())
+        message[0] = message.at(0).toLower();
+    if (message.endsWith(QLatin1Char('.')))
+        message.chop(1);
+    return message;
+}
+
+// History texts as output values: numbers as numbers, as a scan prints them; absent as no value.
+QVariant historyValue(const QMap<QString, QString> &values, const QString &field)
+{
+    const auto found = values.constFind(field);
+    if (found == values.cend())
+        return QVariant();
+    if (field == QLatin1String("productType") || field == QLatin1String("protocolVersion")) {
+        bool ok = false;
+        const int number = found->toInt(&ok);
+        if (ok)
+            return number;
+    }
+    return *found;
+}
+
+QVariant textOrNone(const QString &text)
+{
+    return text.isEmpty() ? QVariant() : QVariant(text);
+}
+
+QString timeText(const QDateTime &time)
+{
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QStringList knownDeviceKeys()
+{
+    return QStringList{QStringLiteral("mac"), QStringLiteral("firstSeen"), QStringLiteral("lastSeen"),
+                       QStringLiteral("present"), QStringLiteral("interface")} +
+           HistoryStore::fields();
+}
+
+QVariantList knownDeviceValues(const KnownDevice &device)
+{
+    QVariantList values{device.mac, timeText(device.firstSeen), timeText(device.lastSeen), device.presentInLastScan,
+                        textOrNone(device.interfaceName)};
+    for (const QString &field : HistoryStore::fields())
+        values.append(historyValue(device.values, field));
+    return values;
+}
+
+QVariantList eventValues(const HistoryEvent &event, bool withMac)
+{
+    const bool changed = event.kind == HistoryEvent::Kind::Changed;
+    QVariantList values{timeText(event.time)};
+    if (withMac)
+        values.append(event.mac);
+    values += {HistoryEvent::kindName(event.kind), changed ? QVariant(event.field) : QVariant(),
+               changed ? QVariant(event.oldValue) : QVariant(), changed ? QVariant(event.newValue) : QVariant()};
+    return values;
+}
+
 } // namespace
 
 int CommandRunner::run(const CommandLine::Options &options)
@@ -84,6 +151,8 @@ int CommandRunner::run(const CommandLine::Options &options)
         return apply(options);
     case CommandLine::Command::Diagnose:
         return diagnose(options);
+    case CommandLine::Command::History:
+        return history(options);
     case CommandLine::Command::None:
         break;
     }
@@ -153,8 +222,45 @@ int CommandRunner::interfaces(const CommandLine::Options &options)
     return Status::Success;
 }
 
+QList<DeviceSnapshot> CommandRunner::snapshotsOf(const DeviceLink &link, const DeviceModel &model)
+{
+    const PacketTransceiver *transceiver = link.transceiver();
+    const bool several = transceiver->allInterfaces();
+    QList<DeviceSnapshot> snapshots;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QString mac = model.item(row, DeviceModel::MacAddressColumn)->text();
+        snapshots.append(DeviceSnapshot::fromRow(
+            model, row, several ? transceiver->deviceInterface(mac).name : transceiver->currentEntry().name));
+    }
+    return snapshots;
+}
+
+std::unique_ptr<HistoryStore> CommandRunner::openHistory()
+{
+    auto store = std::make_unique<HistoryStore>();
+    const bool opened = store->open();
+    // Also when it opened: a damaged file was kept aside and a new one begun.
+    if (!store->notice().isEmpty())
+        message(historyMessage(store->notice()));
+    return opened ? std::move(store) : nullptr;
+}
+
+void CommandRunner::recordHistory(const DeviceLink &link, const DeviceModel &model, const CommandLine::Options &options)
+{
+    if (options.noHistory)
+        return;
+    const std::unique_ptr<HistoryStore> store = openHistory();
+    if (!store)
+        return;
+    store->recordScan(snapshotsOf(link, model), link.interfaceNames());
+    if (!store->isOpen())
+        message(historyMessage(store->errorString()));
+}
+
 int CommandRunner::scan(const CommandLine::Options &options)
 {
+    if (options.watch)
+        return watch(options);
     const std::unique_ptr<DeviceLink> link = openLink(options);
     if (!link)
         return Status::BadInput;
@@ -162,6 +268,7 @@ int CommandRunner::scan(const CommandLine::Options &options)
     // Nothing is printed before the scan is done.
     DeviceModel model;
     scanWith(link.get(), options, &model);
+    recordHistory(*link, model, options);
     const QStringList keys = RowRecord::keys(options.allInterfaces);
     // CSV goes out row by row: a large network's output need not be held whole beside its table.
     const bool streamed = options.format == RecordTable::Format::Csv;
@@ -500,6 +607,7 @@ int CommandRunner::exportConnections(const CommandLine::Options &options)
         return Status::BadInput;
     DeviceModel model;
     scanWith(link.get(), options, &model);
+    recordHistory(*link, model, options);
 
     // The given order decides the order of the connections and which duplicate keeps its name,
     // as the selection order does in the desktop program.
@@ -533,6 +641,7 @@ int CommandRunner::plan(const CommandLine::Options &options)
         return Status::BadInput;
     DeviceModel model;
     scanWith(link.get(), options, &model);
+    recordHistory(*link, model, options);
 
     // The given order decides the addresses and counters, as the selection order does for export.
     bool missing = false;
@@ -637,6 +746,7 @@ int CommandRunner::apply(const CommandLine::Options &options)
         return Status::BadInput;
     DeviceModel model;
     scanWith(link.get(), options, &model);
+    recordHistory(*link, model, options);
     if (model.rowCount() == 0)
         return fail(Status::NoDevice, QStringLiteral("no device answered; nothing was sent"));
 
@@ -733,4 +843,163 @@ int CommandRunner::apply(const CommandLine::Options &options)
         return 128 + stopSignal;
     }
     return statusOf(PlanRun::worstOutcome(run.results()));
+}
+
+int CommandRunner::history(const CommandLine::Options &options)
+{
+    // Reading creates nothing: without a file there is no history yet.
+    const QString path = HistoryStore::defaultPath();
+    if (!QFile::exists(path))
+        return fail(Status::NoDevice, QStringLiteral("no device history yet (%1): scan, export, plan and apply "
+                                                     "record what they find")
+                                          .arg(path));
+    HistoryStore store(path);
+    if (!store.open())
+        return fail(Status::BadInput, historyMessage(store.errorString()));
+    if (!store.setAsidePath().isEmpty())
+        return fail(Status::BadInput, historyMessage(store.notice()));
+
+    if (!options.macs.isEmpty()) {
+        const QString mac = options.macs.constFirst();
+        const std::optional<KnownDevice> device = store.device(mac);
+        if (!device)
+            return fail(Status::NoDevice, QStringLiteral("the device history does not know %1").arg(mac));
+        RecordTable values(knownDeviceKeys());
+        values.addRow(knownDeviceValues(*device));
+        RecordTable events({QStringLiteral("time"), QStringLiteral("event"), QStringLiteral("field"),
+                            QStringLiteral("old"), QStringLiteral("new")});
+        for (const HistoryEvent &event : store.events(device->mac))
+            events.addRow(eventValues(event, false));
+        switch (options.format) {
+        case RecordTable::Format::Table:
+            print(values.toKeyValueText() + '\n' + events.toText());
+            break;
+        case RecordTable::Format::Csv:
+            print(values.toCsv() + "\r\n" + events.toCsv());
+            break;
+        case RecordTable::Format::Json: {
+            QJsonObject object = QJsonDocument::fromJson(values.toJson()).array().first().toObject();
+            object.insert(QStringLiteral("events"), QJsonDocument::fromJson(events.toJson()).array());
+            print(QJsonDocument(object).toJson(QJsonDocument::Indented));
+            break;
+        }
+        }
+        return Status::Success;
+    }
+
+    if (options.events) {
+        const QList<HistoryEvent> events = store.events();
+        RecordTable output({QStringLiteral("time"), QStringLiteral("mac"), QStringLiteral("event"),
+                            QStringLiteral("field"), QStringLiteral("old"), QStringLiteral("new")});
+        for (const HistoryEvent &event : events)
+            output.addRow(eventValues(event, true));
+        print(output.render(options.format));
+        if (events.isEmpty())
+            return fail(Status::NoDevice, QStringLiteral("the device history holds no event"));
+        return Status::Success;
+    }
+
+    QList<KnownDevice> devices = store.devices();
+    std::sort(devices.begin(), devices.end(),
+              [](const KnownDevice &a, const KnownDevice &b) { return a.mac.compare(b.mac, Qt::CaseInsensitive) < 0; });
+    RecordTable output(knownDeviceKeys());
+    for (const KnownDevice &device : std::as_const(devices))
+        output.addRow(knownDeviceValues(device));
+    print(output.render(options.format));
+    if (devices.isEmpty())
+        return fail(Status::NoDevice, QStringLiteral("the device history knows no device"));
+    return Status::Success;
+}
+
+int CommandRunner::watch(const CommandLine::Options &options)
+{
+    const std::unique_ptr<DeviceLink> link = openLink(options);
+    if (!link)
+        return Status::BadInput;
+    // Without the file, the watch still needs a memory of the previous scan.
+    std::unique_ptr<HistoryStore> store = options.noHistory ? nullptr : openHistory();
+    const auto inMemory = [this] {
+        auto memory = std::make_unique<HistoryStore>(QStringLiteral(":memory:"));
+        if (!memory->open()) {
+            message(historyMessage(memory->errorString()));
+            return std::unique_ptr<HistoryStore>();
+        }
+        return memory;
+    };
+    if (!store)
+        store = inMemory();
+    if (!store)
+        return Status::BadInput;
+
+    // A stop request ends the scan under way or the pause at once; a scan cut short is not
+    // recorded, as its missing devices have not gone.
+    bool stopping = false;
+    QEventLoop pause;
+    QTimer nextScan;
+    nextScan.setSingleShot(true);
+    nextScan.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&nextScan, &QTimer::timeout, &pause, &QEventLoop::quit);
+    SignalWatcher stopRequests;
+    QObject::connect(&stopRequests, &SignalWatcher::terminationRequested, &pause, [&stopping, &link, &pause](int) {
+        // A second one ends the program at once, should anything still hold it up.
+        std::signal(SIGINT, SIG_DFL);
+        std::signal(SIGTERM, SIG_DFL);
+        stopping = true;
+        link->abort();
+        pause.quit();
+    });
+
+    const QStringList scanned = link->interfaceNames();
+    QList<DeviceSnapshot> previous;
+    QDateTime previousTime;
+    const qint64 intervalMs = qint64(options.intervalSeconds.value_or(CommandLine::DefaultIntervalSeconds)) * 1000;
+    while (!stopping) {
+        const QDeadlineTimer next(intervalMs, Qt::PreciseTimer);
+        DeviceModel model;
+        scanWith(link.get(), options, &model);
+        if (link->isAborted())
+            break;
+        const QList<DeviceSnapshot> snapshots = snapshotsOf(*link, model);
+        const QDateTime time = QDateTime::currentDateTimeUtc();
+        QList<HistoryEvent> events = store->recordScan(snapshots, scanned, time);
+        if (!store->isOpen()) {
+            // The file failed: the watch goes on in memory from the previous scan, reporting nothing twice.
+            message(historyMessage(store->errorString()));
+            store = inMemory();
+            if (!store)
+                return Status::BadInput;
+            if (!previousTime.isNull())
+                store->recordScan(previous, scanned, previousTime);
+            events = store->recordScan(snapshots, scanned, time);
+        }
+        QHash<QString, QString> interfaces;
+        for (const DeviceSnapshot &snapshot : snapshots)
+            interfaces.insert(snapshot.mac.toUpper(), snapshot.interfaceName);
+        for (const HistoryEvent &event : std::as_const(events)) {
+            QString interfaceName = interfaces.value(event.mac.toUpper());
+            if (event.kind == HistoryEvent::Kind::Disappeared) {
+                if (const auto known = store->device(event.mac))
+                    interfaceName = known->interfaceName;
+            }
+            QJsonObject line{
+                {QStringLiteral("event"), HistoryEvent::kindName(event.kind)},
+                {QStringLiteral("mac"), event.mac},
+                {QStringLiteral("time"), timeText(event.time)},
+                {QStringLiteral("interface"), interfaceName.isEmpty() ? QJsonValue() : QJsonValue(interfaceName)}};
+            if (event.kind == HistoryEvent::Kind::Changed) {
+                line.insert(QStringLiteral("field"), event.field);
+                line.insert(QStringLiteral("old"), event.oldValue);
+                line.insert(QStringLiteral("new"), event.newValue);
+            }
+            // One write per line: a stop between two lines never leaves half of one.
+            print(QJsonDocument(line).toJson(QJsonDocument::Compact) + '\n');
+        }
+        previous = snapshots;
+        previousTime = time;
+        if (!stopping && !next.hasExpired()) {
+            nextScan.start(int(next.remainingTime()));
+            pause.exec();
+        }
+    }
+    return Status::Success;
 }

@@ -2,6 +2,7 @@
 
 #include "cli/commandline.h"
 #include "cli/devicelink.h"
+#include "history/historystore.h"
 
 #include <QByteArray>
 #include <QString>
@@ -46,6 +47,17 @@ private:
     int plan(const CommandLine::Options &options);
     int apply(const CommandLine::Options &options);
     int diagnose(const CommandLine::Options &options);
+    int history(const CommandLine::Options &options);
+    // scan --watch: scans until a stop signal, one JSON line per event.
+    int watch(const CommandLine::Options &options);
+
+    // What a scan over `link` found, each device with the interface it answered on.
+    static QList<DeviceSnapshot> snapshotsOf(const DeviceLink &link, const DeviceModel &model);
+    // The device history at its usual place, open; nullptr, told once, when it is off.
+    std::unique_ptr<HistoryStore> openHistory();
+    // Records a finished scan in the device history unless --no-history; a history that is off
+    // is told and changes nothing else.
+    void recordHistory(const DeviceLink &link, const DeviceModel &model, const CommandLine::Options &options);
 
     // The interfaces a command works on; empty with a message when none fits.
     QList<DeviceLink::Interface> interfacesFor(const CommandLine::Options &options);

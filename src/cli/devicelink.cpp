@@ -9,25 +9,27 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace {
-
-// Runs the event loop until `msecs` have passed or, with `stopOnReply`, a reply has arrived.
-void runFor(PacketTransceiver *transceiver, qint64 msecs, bool stopOnReply)
+void DeviceLink::runFor(qint64 msecs, bool stopOnReply)
 {
-    if (msecs <= 0)
+    if (msecs <= 0 || aborted)
         return;
     QEventLoop loop;
     QTimer timer;
     timer.setTimerType(Qt::PreciseTimer);
     timer.setSingleShot(true);
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(this, &DeviceLink::abortRequested, &loop, &QEventLoop::quit);
     if (stopOnReply)
-        QObject::connect(transceiver, &PacketTransceiver::replyReceived, &loop, &QEventLoop::quit);
+        QObject::connect(link, &PacketTransceiver::replyReceived, &loop, &QEventLoop::quit);
     timer.start(int(msecs));
     loop.exec();
 }
 
-} // namespace
+void DeviceLink::abort()
+{
+    aborted = true;
+    emit abortRequested();
+}
 
 std::optional<DeviceLink::Interface> DeviceLink::choose(const QList<Interface> &interfaces,
                                                         const QString &nameOrAddress)
@@ -49,11 +51,14 @@ DeviceLink::DeviceLink(const QList<Interface> &interfaces, QObject *parent) : QO
     // The transceiver sees these interfaces and addresses only, so it sends from them and takes
     // replies addressed to their MACs.
     QList<PacketTransceiver::InterfaceInfo> infos;
-    for (const Interface &entry : interfaces)
+    for (const Interface &entry : interfaces) {
+        if (!names.contains(entry.name))
+            names.append(entry.name);
         infos.append({QNetworkInterface::IsUp | QNetworkInterface::IsRunning,
                       entry.hardwareAddress,
                       entry.name,
                       {entry.address}});
+    }
     link = new PacketTransceiver(infos, this);
     link->setAllInterfaces(true);
     connect(link, &PacketTransceiver::replyReceived, this, [this](const QByteArray &datagram) {
@@ -83,16 +88,19 @@ bool DeviceLink::bind(QString *error)
 
 void DeviceLink::scan(DeviceModel *model, int repeat, int waitMs)
 {
+    if (aborted)
+        return;
     scanModel = model;
     // The desktop program's scan, with its recovery of replies the kernel dropped.
     DeviceScan deviceScan(link, model);
     deviceScan.start();
-    for (int round = 1; round < repeat; ++round) {
-        runFor(link, RepeatGap, false);
-        deviceScan.sendPair();
+    for (int round = 1; round < repeat && !aborted; ++round) {
+        runFor(RepeatGap, false);
+        if (!aborted)
+            deviceScan.sendPair();
     }
     deviceScan.watch(waitMs);
-    runFor(link, waitMs, false);
+    runFor(waitMs, false);
     deviceScan.stop();
     link->handleReceived();
     scanModel = nullptr;
@@ -116,7 +124,7 @@ std::optional<QByteArray> DeviceLink::awaitReply(quint32 messageId, const QStrin
     for (;;) {
         if (auto reply = takeReply(messageId, mac))
             return reply;
-        if (deadline.hasExpired())
+        if (deadline.hasExpired() || aborted)
             return std::nullopt;
         qint64 remaining = deadline.remainingTime();
         if (resend) {
@@ -126,16 +134,16 @@ std::optional<QByteArray> DeviceLink::awaitReply(quint32 messageId, const QStrin
             }
             remaining = qMin(remaining, nextResend.remainingTime());
         }
-        runFor(link, qMax<qint64>(remaining, 1), true);
+        runFor(qMax<qint64>(remaining, 1), true);
     }
 }
 
 void DeviceLink::waitForReply(qint64 msecs)
 {
-    runFor(link, qMax<qint64>(msecs, 1), true);
+    runFor(qMax<qint64>(msecs, 1), true);
 }
 
 void DeviceLink::idle(int msecs)
 {
-    runFor(link, msecs, false);
+    runFor(msecs, false);
 }

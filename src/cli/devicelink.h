@@ -45,6 +45,8 @@ public:
 
     // The interface's name, or "every interface".
     QString name() const;
+    // The names of the interfaces the link works on, each once.
+    QStringList interfaceNames() const { return names; }
     PacketTransceiver *transceiver() const { return link; }
 
     // Binds the receiving socket; false with the reason when the port cannot be had.
@@ -54,6 +56,10 @@ public:
     // and hands every reply that arrives until `waitMs` after the last pair to `model` as it
     // arrives, so that nothing but the model grows however much arrives.
     void scan(DeviceModel *model, int repeat, int waitMs);
+    // Ends a scan under way at once and every later one before it sends: the scan's replies are
+    // then incomplete. For a stop request that must not wait out --wait.
+    void abort();
+    bool isAborted() const { return aborted; }
 
     // Waits up to `waitMs` for a reply with `messageId` from `mac` (any letter case) and takes
     // it out of the waiting room. `resend`, when given, is called every ResendInterval while
@@ -69,7 +75,14 @@ public:
     // Lets replies arrive for `msecs` without waiting for any.
     void idle(int msecs);
 
+signals:
+    void abortRequested();
+
 private:
+    // Runs the event loop until `msecs` have passed, the link is aborted or, with `stopOnReply`,
+    // a reply has arrived.
+    void runFor(qint64 msecs, bool stopOnReply);
+
     // A reply that waits to be taken, with the header fields it is looked for by.
     struct Waiting
     {
@@ -81,4 +94,6 @@ private:
     PacketTransceiver *link = nullptr;
     QList<Waiting> inbox;
     DeviceModel *scanModel = nullptr; // while scanning, replies go straight to it
+    QStringList names;
+    bool aborted = false;
 };

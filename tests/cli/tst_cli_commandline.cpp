@@ -28,6 +28,8 @@ private slots:
     void errors_data();
     void errors();
     void scanOptions();
+    void historyOptions_data();
+    void historyOptions();
     void setOptions();
     void exportOptions();
     void planOptions_data();
@@ -159,6 +161,14 @@ void TestCliCommandLine::errors_data()
     QTest::newRow("apply password before the plan")
         << QStringLiteral("apply --user u --password-stdin hunter2 plan.csv")
         << QStringLiteral("--password-stdin takes no value");
+    QTest::newRow("interval without watch") << QStringLiteral("scan --interval 10") << QStringLiteral("with --watch");
+    QTest::newRow("interval too short") << QStringLiteral("scan --watch --interval 4")
+                                        << QStringLiteral("--interval must be a whole number from 5 to 86400");
+    QTest::newRow("watch with json") << QStringLiteral("scan --watch --format json") << QStringLiteral("no --format");
+    QTest::newRow("watch for show") << QStringLiteral("show 02:00:00:00:00:01 --watch")
+                                    << QStringLiteral("unknown option \"--watch\" for show");
+    QTest::newRow("history two MACs") << QStringLiteral("history 02:00:00:00:00:01 02:00:00:00:00:02")
+                                      << QStringLiteral("at most one MAC");
 }
 
 void TestCliCommandLine::errors()
@@ -194,6 +204,36 @@ void TestCliCommandLine::scanOptions()
     QVERIFY2(options, qPrintable(error));
     QVERIFY(options->allInterfaces);
     QCOMPARE(options->format, RecordTable::Format::Json);
+}
+
+void TestCliCommandLine::historyOptions_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("noHistory");
+    QTest::addColumn<bool>("watch");
+    QTest::addColumn<int>("interval"); // 0: not given
+    QTest::addColumn<bool>("events");
+    QTest::newRow("watch, default interval")
+        << QStringLiteral("scan --watch --format table") << false << true << 0 << false;
+    QTest::newRow("watch without history")
+        << QStringLiteral("scan --watch --interval 5 --no-history --wait 1000") << true << true << 5 << false;
+    QTest::newRow("export without history")
+        << QStringLiteral("export --all -o x.xml --no-history") << true << false << 0 << false;
+    QTest::newRow("apply without history") << QStringLiteral("apply p.csv --no-history") << true << false << 0 << false;
+    QTest::newRow("history events") << QStringLiteral("history --events --format csv") << false << false << 0 << true;
+    QTest::newRow("history of a device") << QStringLiteral("history 02:5a:00:00:01:01") << false << false << 0 << false;
+}
+
+void TestCliCommandLine::historyOptions()
+{
+    QFETCH(QString, line);
+    QString error;
+    const auto options = CommandLine::parse(split(line), &error);
+    QVERIFY2(options, qPrintable(error));
+    QTEST(options->noHistory, "noHistory");
+    QTEST(options->watch, "watch");
+    QTEST(options->intervalSeconds.value_or(0), "interval");
+    QTEST(options->events, "events");
 }
 
 void TestCliCommandLine::setOptions()
@@ -328,6 +368,7 @@ void TestCliCommandLine::helpAndVersion_data()
     QTest::newRow("command help") << QStringLiteral("set --help") << int(CommandLine::Command::Set) << false;
     QTest::newRow("plan help") << QStringLiteral("plan --help") << int(CommandLine::Command::Plan) << false;
     QTest::newRow("apply help") << QStringLiteral("apply --help") << int(CommandLine::Command::Apply) << false;
+    QTest::newRow("history help") << QStringLiteral("history --help") << int(CommandLine::Command::History) << false;
     // Help wins over what would be an error, so that it can always be asked for.
     QTest::newRow("help despite missing MAC") << QStringLiteral("show -h") << int(CommandLine::Command::Show) << false;
 }

@@ -10,6 +10,8 @@
 #include "protocol/messageheader.h"
 #include "settings/credentialstore.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
@@ -182,6 +184,9 @@ private slots:
 
     void forgetDeletesStoredCredentials();
 
+    void historyKeepsWhatScansFound();
+    void watchReportsAppearedGoneAndChanged();
+
     void diagnoseNamesAFirewallThatDropsReplies();
     void diagnoseNamesThePortHolder();
 
@@ -194,6 +199,7 @@ private:
     Lab::Environment lab = Lab::Environment::fromProcess();
     QTemporaryDir configDir;
     QTemporaryDir workDir;
+    QTemporaryDir dataDir; // the program's device history
     QProcessEnvironment environment;
 };
 
@@ -201,12 +207,13 @@ void TestLabCli::initTestCase()
 {
     REQUIRE_LAB(lab);
     QVERIFY2(QFile::exists(QStringLiteral(VELTRA_FIND)), VELTRA_FIND);
-    QVERIFY(configDir.isValid() && workDir.isValid());
+    QVERIFY(configDir.isValid() && workDir.isValid() && dataDir.isValid());
     // The program and the test's own CredentialStore calls share a settings place of their own.
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(configDir.path()));
     environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("VELTRA_PASSWORD"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configDir.path());
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataDir.path());
 }
 
 void TestLabCli::init()
@@ -1068,3 +1075,164 @@ void TestLabCli::diagnoseNamesThePortHolder()
 
 QTEST_GUILESS_MAIN(TestLabCli)
 #include "tst_lab_cli.moc"
+
+// A history of its own: none before the first scan, then the devices and their events, and a
+// history that cannot be read changes nothing for the scan.
+void TestLabCli::historyKeepsWhatScansFound()
+{
+    QTemporaryDir data;
+    QVERIFY(data.isValid());
+    QProcessEnvironment own;
+    own.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+    QCOMPARE(find({"history"}, {}, own).status, 1);
+    const QList<QJsonObject> found = [&] {
+        Lab::Simulator simulator(lab, {"--count", "3"});
+        QString error;
+        if (!startSimulator(&simulator, &error))
+            qWarning("%s", qPrintable(error));
+        const Run run = find({"scan", "--format", "json", "--wait", "1000"}, {}, own);
+        QList<QJsonObject> rows;
+        for (const QJsonValue &value : QJsonDocument::fromJson(run.out).array())
+            rows.append(value.toObject());
+        return rows;
+    }();
+    QCOMPARE(found.size(), 3);
+    const QString mac = found.first().value(QLatin1String("mac")).toString();
+    Run run = find({"history", "--format", "json"}, {}, own);
+    QCOMPARE(run.status, 0);
+    const QJsonArray known = QJsonDocument::fromJson(run.out).array();
+    QCOMPARE(known.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        const QJsonObject device = known.at(i).toObject();
+        QCOMPARE(device.value(QLatin1String("mac")), found.at(i).value(QLatin1String("mac")));
+        QCOMPARE(device.value(QLatin1String("ip")), found.at(i).value(QLatin1String("ip")));
+        QCOMPARE(device.value(QLatin1String("interface")).toString(), lab.hostInterface);
+        QVERIFY(device.value(QLatin1String("present")).toBool());
+    }
+    // Nobody answers now: the devices went, and --no-history leaves that unrecorded.
+    QCOMPARE(find({"scan", "--wait", "500", "--no-history"}, {}, own).status, 1);
+    QCOMPARE(find({"scan", "--wait", "500"}, {}, own).status, 1);
+    run = find({"history", mac.toLower(), "--format", "json"}, {}, own);
+    QCOMPARE(run.status, 0);
+    const QJsonObject device = QJsonDocument::fromJson(run.out).object();
+    QVERIFY(!device.value(QLatin1String("present")).toBool());
+    QStringList kinds;
+    for (const QJsonValue &event : device.value(QLatin1String("events")).toArray())
+        kinds.append(event.toObject().value(QLatin1String("event")).toString());
+    QCOMPARE(kinds, (QStringList{"appeared", "disappeared"}));
+    QCOMPARE(find({"history", "02:00:00:00:99:99"}, {}, own).status, 1);
+    run = find({"history", "--events", "--format", "csv"}, {}, own);
+    QCOMPARE(run.status, 0);
+    QCOMPARE(readCsv(QString::fromUtf8(run.out)).size(), 1 + 6);
+
+    // A history file that is no database: history fails, a scan goes on and says so once.
+    QVERIFY(QDir(data.path()).mkpath(QStringLiteral("blocked/veltra-find/history.sqlite")));
+    own.insert(QStringLiteral("XDG_DATA_HOME"), data.filePath(QStringLiteral("blocked")));
+    QCOMPARE(find({"history"}, {}, own).status, 2);
+    run = find({"scan", "--wait", "500"}, {}, own);
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err.count(QLatin1String("device history is off")), 1);
+}
+
+// scan --watch against one set of devices, then another: each event once, as one JSON line, and
+// a stop signal ends it at once with status 0.
+void TestLabCli::watchReportsAppearedGoneAndChanged()
+{
+    const auto writeDevices = [this](const QString &name, const QJsonArray &devices) {
+        const QString path = workDir.filePath(name);
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly))
+            file.write(QJsonDocument(devices).toJson());
+        return path;
+    };
+    const auto device = [](const char *mac, const char *ip) {
+        return QJsonObject{{"mac", mac}, {"deviceName", "Panoryx P40"}, {"hostName", "watched"}, {"dhcp", false},
+                           {"ip", ip},   {"mask", "255.255.255.0"},     {"protocolVersion", 3}};
+    };
+    const QString before = writeDevices(QStringLiteral("before.json"), {device("02:5A:00:00:09:01", "192.168.77.91"),
+                                                                        device("02:5A:00:00:09:02", "192.168.77.92"),
+                                                                        device("02:5A:00:00:09:03", "192.168.77.93")});
+    const QString after = writeDevices(QStringLiteral("after.json"), {device("02:5A:00:00:09:01", "192.168.77.91"),
+                                                                      device("02:5A:00:00:09:03", "192.168.77.99")});
+    auto simulator = std::make_unique<Lab::Simulator>(lab, QStringList{"--devices", before});
+    QString error;
+    QVERIFY2(startSimulator(simulator.get(), &error), qPrintable(error));
+
+    QProcess watch;
+    watch.setProcessEnvironment(environment);
+    watch.start(QStringLiteral(VELTRA_FIND), {"scan", "--watch", "--interval", "5", "--wait", "1000", "--no-history"});
+    const auto cleanup = qScopeGuard([&watch] {
+        watch.kill();
+        watch.waitForFinished(5000);
+    });
+    QVERIFY(watch.waitForStarted(10000));
+    QMap<QString, QList<QJsonObject>> events; // by kind
+    const auto readUntil = [&](int appeared, int disappeared, int changed) {
+        const QDeadlineTimer deadline(20000);
+        for (;;) {
+            while (watch.canReadLine()) {
+                const QByteArray line = watch.readLine();
+                const QJsonObject event = QJsonDocument::fromJson(line).object();
+                events[event.value(QLatin1String("event")).toString(QString::fromUtf8(line))].append(event);
+            }
+            if (events.value(QStringLiteral("appeared")).size() >= appeared &&
+                events.value(QStringLiteral("disappeared")).size() >= disappeared &&
+                events.value(QStringLiteral("changed")).size() >= changed)
+                return true;
+            if (deadline.hasExpired() || watch.state() == QProcess::NotRunning)
+                return false;
+            watch.waitForReadyRead(int(qMax<qint64>(deadline.remainingTime(), 1)));
+        }
+    };
+    QVERIFY2(readUntil(3, 0, 0), watch.readAllStandardError().constData());
+    // Swapped right after a scan, well within the pause before the next one.
+    simulator = std::make_unique<Lab::Simulator>(lab, QStringList{"--devices", after});
+    QVERIFY2(startSimulator(simulator.get(), &error), qPrintable(error));
+    QVERIFY2(readUntil(3, 1, 1), watch.readAllStandardError().constData());
+    QElapsedTimer stopping;
+    stopping.start();
+    watch.terminate();
+    QVERIFY(watch.waitForFinished(5000));
+    QVERIFY2(stopping.elapsed() < 2000, QByteArray::number(stopping.elapsed()).constData());
+    QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(watch.exitCode(), 0);
+    const QByteArray rest = watch.readAllStandardOutput();
+    QVERIFY2(rest.isEmpty() || rest.endsWith('\n'), rest.constData());
+    // Stopped in the middle of a long scan: at once, and nothing of that scan is reported.
+    QProcess longScan;
+    longScan.setProcessEnvironment(environment);
+    longScan.start(QStringLiteral(VELTRA_FIND), {"scan", "--watch", "--wait", "600000", "--no-history"});
+    QVERIFY(longScan.waitForStarted(10000));
+    QTest::qWait(1000);
+    stopping.restart();
+    longScan.terminate();
+    QVERIFY(longScan.waitForFinished(5000));
+    QVERIFY2(stopping.elapsed() < 2000, QByteArray::number(stopping.elapsed()).constData());
+    QCOMPARE(longScan.exitCode(), 0);
+    QCOMPARE(longScan.readAllStandardOutput(), QByteArray());
+
+    QCOMPARE(events.keys(), (QStringList{"appeared", "changed", "disappeared"}));
+    QStringList appeared;
+    for (const QJsonObject &event : events.value(QStringLiteral("appeared"))) {
+        appeared.append(event.value(QLatin1String("mac")).toString());
+        QCOMPARE(event.value(QLatin1String("interface")).toString(), lab.hostInterface);
+        const QString time = event.value(QLatin1String("time")).toString();
+        QVERIFY2(QDateTime::fromString(time, Qt::ISODateWithMs).isValid() && time.endsWith(QLatin1Char('Z')),
+                 qPrintable(time));
+    }
+    appeared.sort();
+    QCOMPARE(appeared, (QStringList{"02:5A:00:00:09:01", "02:5A:00:00:09:02", "02:5A:00:00:09:03"}));
+    const QList<QJsonObject> gone = events.value(QStringLiteral("disappeared"));
+    QCOMPARE(gone.size(), 1);
+    QCOMPARE(gone.first().value(QLatin1String("mac")).toString(), QStringLiteral("02:5A:00:00:09:02"));
+    QCOMPARE(gone.first().value(QLatin1String("interface")).toString(), lab.hostInterface);
+    const QList<QJsonObject> changed = events.value(QStringLiteral("changed"));
+    QCOMPARE(changed.size(), 1);
+    QCOMPARE(changed.first(), (QJsonObject{{"event", "changed"},
+                                           {"mac", "02:5A:00:00:09:03"},
+                                           {"time", changed.first().value(QLatin1String("time"))},
+                                           {"interface", lab.hostInterface},
+                                           {"field", "ip"},
+                                           {"old", "192.168.77.93"},
+                                           {"new", "192.168.77.99"}}));
+}
