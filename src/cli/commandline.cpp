@@ -658,7 +658,8 @@ QString CommandLine::helpText(Command command)
         return QStringLiteral(
             "Usage: veltra-find history [MAC] [--events] [--format table|json|csv]\n"
             "Prints the device history that scan, export, plan and apply keep (history.sqlite in the\n"
-            "user's data folder, such as ~/.local/share/veltra-find), without sending anything:\n"
+            "user's data folder, shared with the desktop program: ~/.local/share/Orvane/Veltra Device\n"
+            "Finder), without sending anything:\n"
             "every device ever found, by MAC address: mac, firstSeen, lastSeen (UTC), present (found by\n"
             "the last scan of its interface), interface, and the last values it reported.\n"
             "  MAC              that device's values, then its events (json: one object with\n"
