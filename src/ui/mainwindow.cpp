@@ -514,6 +514,8 @@ void MainWindow::checkDeviceCount()
         recordHistory();
         return;
     }
+    // Nobody answered: as veltra-find does, the history notes the devices of this interface gone.
+    recordHistory();
 
     // The host's checks run external tools (nft, firewall-cmd, ufw), each allowed seconds: on a
     // thread of their own, so that a slow one never freezes the window. Their answer is shown only

@@ -1126,7 +1126,7 @@ void TestLabCli::historyKeepsWhatScansFound()
     QCOMPARE(readCsv(QString::fromUtf8(run.out)).size(), 1 + 6);
 
     // A history file that is no database: history fails, a scan goes on and says so once.
-    QVERIFY(QDir(data.path()).mkpath(QStringLiteral("blocked/veltra-find/history.sqlite")));
+    QVERIFY(QDir(data.path()).mkpath(QStringLiteral("blocked/Orvane/Veltra Device Finder/history.sqlite")));
     own.insert(QStringLiteral("XDG_DATA_HOME"), data.filePath(QStringLiteral("blocked")));
     QCOMPARE(find({"history"}, {}, own).status, 2);
     run = find({"scan", "--wait", "500"}, {}, own);
