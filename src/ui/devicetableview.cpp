@@ -13,6 +13,11 @@ DeviceTableView::DeviceTableView(QWidget *parent) : QTableView(parent)
     horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft);
     setSortingEnabled(true);
+    // The rows come in the order the devices answer: the indicator shows only while they are in
+    // the order of a column, from a click on its header until a row comes or comes back.
+    horizontalHeader()->setSortIndicatorShown(false);
+    connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this] { horizontalHeader()->setSortIndicatorShown(true); });
     // A table view's Tab walks its cells and wraps from the last to the first, so a keyboard user
     // could never leave a filled table. Rows are selected whole and the arrow keys move between
     // them; Tab and Shift+Tab move the focus on to the tool bar.
@@ -40,6 +45,7 @@ void DeviceTableView::rowsAboutToBeRemoved(const QModelIndex &parent, int start,
 void DeviceTableView::rowsInserted(const QModelIndex &parent, int start, int end)
 {
     QTableView::rowsInserted(parent, start, end);
+    horizontalHeader()->setSortIndicatorShown(false);
     if (parent.isValid() || start != end || start != takenRow)
         return;
     takenRow = -1;

@@ -5,7 +5,8 @@
 class QContextMenuEvent;
 
 // The device table: whole rows are selected, cells are never edited in place, a click on a
-// header sorts by that column, and the context menu is left to the window.
+// header sorts by that column (its indicator shown while the rows are in that order), and the
+// context menu is left to the window.
 class DeviceTableView : public QTableView
 {
     Q_OBJECT

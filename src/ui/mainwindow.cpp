@@ -29,6 +29,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHeaderView>
 #include <QInputDialog>
@@ -41,6 +42,7 @@
 #include <QMessageBox>
 #include <QShortcut>
 #include <QStatusBar>
+#include <QStyle>
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
@@ -100,6 +102,7 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     deviceView->setColumnWidth(DeviceModel::HostnameColumn, 130);
     deviceView->setColumnWidth(DeviceModel::IpConfigColumn, 70);
     deviceView->setColumnWidth(DeviceModel::StatusColumn, 190);
+    fitColumnsToTheirTexts();
     deviceModel->setInterfaceColumn(transceiver->allInterfaces());
     // The table has no visible title; screen readers announce it by these.
     deviceView->setAccessibleName(tr("Devices"));
@@ -180,6 +183,35 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     connect(deviceModel, &DeviceModel::deviceLimitReached, this, [this](int limit) {
         statusBar()->showMessage(tr("More than %1 devices answered: further devices are not listed.").arg(limit));
     });
+}
+
+void MainWindow::fitColumnsToTheirTexts()
+{
+    // The widths above suit some fonts only: with another one a MAC address or a status text would
+    // be cut. They stay the least; the font in use may ask for more.
+    const QFontMetrics metrics(deviceView->font());
+    const QStyle *style = deviceView->style();
+    const int margins = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, deviceView) + 1) + 8;
+    int widestDigit = 0;
+    for (const QChar digit : QStringLiteral("0123456789ABCDEF"))
+        widestDigit = qMax(widestDigit, metrics.horizontalAdvance(digit));
+    const int macWidth = 12 * widestDigit + 5 * metrics.horizontalAdvance(QLatin1Char(':')) + margins;
+    deviceView->setColumnWidth(DeviceModel::MacAddressColumn,
+                               qMax(deviceView->columnWidth(DeviceModel::MacAddressColumn), macWidth));
+
+    const std::unique_ptr<DeviceState> states[] = {std::make_unique<SettingState>(),
+                                                   std::make_unique<NetRestartState>(),
+                                                   std::make_unique<NotRespondingState>(),
+                                                   std::make_unique<RequestFailedState>(),
+                                                   std::make_unique<PacketLostState>(),
+                                                   std::make_unique<SavedAuthorizationFailedState>(),
+                                                   std::make_unique<AuthorizationFailedState>()};
+    int statusWidth = 0;
+    for (const auto &state : states)
+        statusWidth = qMax(statusWidth, metrics.horizontalAdvance(state->statusText()));
+    const int iconWidth = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, deviceView) + 4;
+    deviceView->setColumnWidth(DeviceModel::StatusColumn, qMax(deviceView->columnWidth(DeviceModel::StatusColumn),
+                                                               statusWidth + iconWidth + margins));
 }
 
 void MainWindow::createActions()

@@ -72,6 +72,7 @@ protected:
     void createToolBar();
     void createFilter();
     void createScanMenu();
+    void fitColumnsToTheirTexts();
 
 private:
     // After a scan that no device answered: the interface choice or "No devices found!", with the

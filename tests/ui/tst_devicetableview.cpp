@@ -179,6 +179,7 @@ void TestDeviceTableView::headerClickSorts()
 {
     QHeaderView *header = view->horizontalHeader();
     const QPoint onHostname(header->sectionViewportPosition(2) + header->sectionSize(2) / 2, header->height() / 2);
+    QVERIFY(!header->isSortIndicatorShown()); // the rows are in the order they came
 
     QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, onHostname);
     const QStringList first = column(2);
@@ -191,9 +192,13 @@ void TestDeviceTableView::headerClickSorts()
     QVERIFY2((first == ascending && second == descending) || (first == descending && second == ascending),
              qPrintable(first.join(QLatin1Char(',')) + QLatin1Char('/') + second.join(QLatin1Char(','))));
     QCOMPARE(header->sortIndicatorSection(), 2);
+    QVERIFY(header->isSortIndicatorShown());
     // Rows move as a whole.
     QCOMPARE(model->index(second.indexOf(QStringLiteral("attic")), 0).data().toString(),
              QStringLiteral("VeltraNET-4.3"));
+    // A row that comes after the sort is not in order: the indicator goes.
+    model->appendRow(new QStandardItem(QStringLiteral("late")));
+    QVERIFY(!header->isSortIndicatorShown());
 }
 
 void TestDeviceTableView::contextMenuEventOnlyEmitsPopup_data()

@@ -1,5 +1,6 @@
 #include "modalanswerer.h"
 #include "model/devicemodel.h"
+#include "model/devicestate.h"
 #include "netguard.h"
 #include "protocol/packettransceiver.h"
 #include "replies.h"
@@ -158,6 +159,7 @@ private slots:
     void filterShowsMatchingRowsAndActsOnThem();
     void automaticScanTellsTheStatusBar();
     void changesSinceTheLastScanAreMarked();
+    void columnsFitTheirTexts();
 
     // Context menu of the table
     void contextMenu_data();
@@ -463,6 +465,23 @@ void TestMainWindow::changesSinceTheLastScanAreMarked()
     QCOMPARE(marked(2, DeviceModel::DeviceColumn), QStringLiteral("New since the last scan"));
     QCOMPARE(marked(2, DeviceModel::StatusColumn), QString());
     QVERIFY(answerer.seen.isEmpty());
+}
+
+void TestMainWindow::columnsFitTheirTexts()
+{
+    // Whatever the font of this run, a MAC address and the longest status texts are not cut.
+    MainWindow window;
+    feed(window, device(QStringLiteral("DD:DD:DD:DD:DD:DD"), QStringLiteral("Panoryx-III"), u"10.0.0.1"_qs) +
+                     device(MacB, QStringLiteral("Motilux-II"), QStringLiteral("10.0.0.2")));
+    modelOf(window)->setDeviceState(u"DD:DD:DD:DD:DD:DD"_qs, SavedAuthorizationFailedState());
+    modelOf(window)->setDeviceState(MacB, PacketLostState());
+    const QAbstractItemView *view = viewOf(window); // where the size hint is public
+    for (const int column : {int(DeviceModel::MacAddressColumn), int(DeviceModel::StatusColumn)})
+        QVERIFY2(view->sizeHintForColumn(column) <= viewOf(window)->columnWidth(column),
+                 qPrintable(QStringLiteral("column %1: %2 > %3")
+                                .arg(column)
+                                .arg(view->sizeHintForColumn(column))
+                                .arg(viewOf(window)->columnWidth(column))));
 }
 
 void TestMainWindow::toolBarRightClickShowsNoMenu()
