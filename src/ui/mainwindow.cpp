@@ -615,9 +615,8 @@ void MainWindow::reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings
                             .arg(addresses.join(QStringLiteral(", ")));
         if (!diagnosis.isEmpty())
             label += QStringLiteral("<p>") + diagnosis;
-        const QString name =
-            QInputDialog::getItem(this, tr("Scan/Refresh"), label, transceiver->interfaceNames(), 0, false,
-                                  &ok, Qt::WindowCloseButtonHint);
+        const QString name = QInputDialog::getItem(this, tr("Scan/Refresh"), label, transceiver->interfaceNames(), 0,
+                                                   false, &ok, Qt::WindowCloseButtonHint);
         if (ok) {
             // One interface is a choice of it, also after a scan on all of them.
             setAllInterfaces(false);
