@@ -28,9 +28,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The library dependencies come from the binaries (dpkg-shlibdeps); the platform plugins that Qt
 # loads at run time to open a window, and the SQLite driver the device history opens its file with,
-# are no link dependency, so they are named here.
+# are no link dependency, so they are named here; so are Qt's own translations (qtbase_<language>.qm),
+# which the desktop program loads beside its embedded ones.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libqt6sql6-sqlite, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "bash-completion")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # What the package puts in /etc (the ufw application profile) is the administrator's to edit: dpkg

@@ -4,7 +4,10 @@
 # or later; uses sudo when not run as root.
 #
 # Usage: scripts/install-deps.sh [GROUP...]   (no group: what make run and make test need; nft of
-#                                              nftables sets up the firewall of the diagnosis's lab test)
+#                                              nftables sets up the firewall of the diagnosis's lab test;
+#                                              lupdate and lrelease of qt6-l10n-tools, their CMake
+#                                              functions of qt6-tools-dev, Qt's own translations of
+#                                              qt6-translations-l10n)
 #   hardening      make sanitize and make fuzz: clang 14 with its sanitizer and libFuzzer runtimes,
 #                  llvm-symbolizer for readable stack traces
 #   packaging      make package and its checks: dpkg-shlibdeps (dpkg-dev), file, desktop-file-validate
@@ -18,6 +21,7 @@ me=install-deps
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins libqt6sql6-sqlite libgl-dev zlib1g-dev
+    qt6-tools-dev qt6-l10n-tools qt6-translations-l10n
     iproute2 util-linux procps nftables
 )
 for group in "$@"; do

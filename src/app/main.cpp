@@ -1,5 +1,8 @@
 #include "app/singleapplication.h"
+#include "app/translations.h"
 #include "ui/mainwindow.h"
+
+#include <QLocale>
 
 namespace {
 
@@ -20,6 +23,9 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    // The window's texts in the system's language (LANGUAGE, LC_ALL, LC_MESSAGES, LANG), English when
+    // no translation fits.
+    installTranslators(app, QLocale::system());
     MainWindow window;
     app.setActivationWindow(&window, true);
     // Left to its layout the window opens about nine rows high; a typical network wants more.

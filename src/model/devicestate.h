@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 // The status of a device row: a number, an icon and a text. States carry no data; a state object
@@ -31,7 +32,10 @@ class SettingState : public DeviceState
 public:
     int stateId() const override { return 1; }
     QString iconPath() const override { return QStringLiteral(":/scan"); }
-    QString statusText() const override { return QStringLiteral("Setting new parameters..."); }
+    QString statusText() const override
+    {
+        return QCoreApplication::translate("DeviceState", "Setting new parameters...");
+    }
 };
 
 class NetRestartState : public DeviceState
@@ -39,7 +43,10 @@ class NetRestartState : public DeviceState
 public:
     int stateId() const override { return 2; }
     QString iconPath() const override { return QStringLiteral(":/scan"); }
-    QString statusText() const override { return QStringLiteral("Applying new parameters..."); }
+    QString statusText() const override
+    {
+        return QCoreApplication::translate("DeviceState", "Applying new parameters...");
+    }
 };
 
 class NotRespondingState : public DeviceState
@@ -47,7 +54,7 @@ class NotRespondingState : public DeviceState
 public:
     int stateId() const override { return 3; }
     QString iconPath() const override { return QStringLiteral(":/warning"); }
-    QString statusText() const override { return QStringLiteral("Device not responding"); }
+    QString statusText() const override { return QCoreApplication::translate("DeviceState", "Device not responding"); }
 };
 
 class RequestFailedState : public DeviceState
@@ -55,7 +62,7 @@ class RequestFailedState : public DeviceState
 public:
     int stateId() const override { return 4; }
     QString iconPath() const override { return QStringLiteral(":/warning"); }
-    QString statusText() const override { return QStringLiteral("Request failed"); }
+    QString statusText() const override { return QCoreApplication::translate("DeviceState", "Request failed"); }
 };
 
 class PacketLostState : public DeviceState
@@ -65,7 +72,7 @@ public:
     QString iconPath() const override { return QStringLiteral(":/warning"); }
     QString statusText() const override
     {
-        return QStringLiteral("Device information incomplete. Please scan network again!");
+        return QCoreApplication::translate("DeviceState", "Device information incomplete. Please scan network again!");
     }
 };
 
@@ -76,7 +83,7 @@ public:
     QString iconPath() const override { return QStringLiteral(":/warning"); }
     QString statusText() const override
     {
-        return QStringLiteral("Stored password is not valid any more, please try again!");
+        return QCoreApplication::translate("DeviceState", "Stored password is not valid any more, please try again!");
     }
 };
 
@@ -85,5 +92,5 @@ class AuthorizationFailedState : public DeviceState
 public:
     int stateId() const override { return 5; }
     QString iconPath() const override { return QStringLiteral(":/warning"); }
-    QString statusText() const override { return QStringLiteral("Authorization failed"); }
+    QString statusText() const override { return QCoreApplication::translate("DeviceState", "Authorization failed"); }
 };

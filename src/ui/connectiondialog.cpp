@@ -19,13 +19,13 @@
 ConnectionDialog::ConnectionDialog(bool needLogin, QWidget *parent) : QDialog(parent), needLogin(needLogin)
 {
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
-    setWindowTitle(QStringLiteral("Connection properties"));
+    setWindowTitle(tr("Connection properties"));
 
     headerLabel = new QLabel(this);
     headerLabel->setWordWrap(true);
     hostnameEdit = new QLineEdit(this);
     ipConfCombo = new QComboBox(this);
-    ipConfCombo->insertItems(0, {QStringLiteral("static"), QStringLiteral("DHCP")});
+    ipConfCombo->insertItems(0, {tr("static"), tr("DHCP")});
 
     staticGroup = new QGroupBox(tr("Static configuration"), this);
     auto *staticForm = new QFormLayout(staticGroup);

@@ -13,16 +13,16 @@
 
 LoginDialog::LoginDialog(QWidget *parent, Qt::WindowFlags f) : QDialog(parent, f)
 {
-    setWindowTitle(QStringLiteral("Device login"));
+    setWindowTitle(tr("Device login"));
 
     userEdit = new QLineEdit(this);
     passwordEdit = new QLineEdit(this);
     passwordEdit->setEchoMode(QLineEdit::Password);
-    rememberCheck = new QCheckBox(QStringLiteral("Remember password"), this);
+    rememberCheck = new QCheckBox(tr("Remember password"), this);
 
     auto *form = new QFormLayout;
-    auto *intro = new QLabel(QStringLiteral("This device accepts only authenticated requests. Please insert a valid "
-                                            "username and password (the same as in the web interface)"),
+    auto *intro = new QLabel(tr("This device accepts only authenticated requests. Please insert a valid "
+                                "username and password (the same as in the web interface)"),
                              this);
     intro->setWordWrap(true);
     form->addWidget(intro);
@@ -30,7 +30,7 @@ LoginDialog::LoginDialog(QWidget *parent, Qt::WindowFlags f) : QDialog(parent, f
     form->addRow(tr("&Password:"), passwordEdit);
     form->addWidget(rememberCheck);
 
-    auto *group = new QGroupBox(QStringLiteral("Authentication parameters"), this);
+    auto *group = new QGroupBox(tr("Authentication parameters"), this);
     group->setLayout(form);
 
     buttonBox = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, Qt::Horizontal, this);

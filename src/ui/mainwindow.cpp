@@ -439,8 +439,8 @@ void MainWindow::setActionTexts()
     webAct->setShortcut(QKeySequence(tr("Ctrl+W")));
     webAct->setStatusTip(
         tr("Open currently selected device in a web browser (works only if device is properly configured)"));
-    webAct->setToolTip(tr("Open currently selected device in a web browser") +
-                       QStringLiteral(" [Ctrl+W]. Works only if device is properly configured."));
+    webAct->setToolTip(tr("Open currently selected device in a web browser") + QStringLiteral(" [Ctrl+W]. ") +
+                       tr("Works only if device is properly configured."));
 
     exportAct->setText(tr("Export connection for Quillo"));
     exportAct->setShortcut(QKeySequence(tr("Ctrl+X")));
@@ -647,9 +647,8 @@ void MainWindow::reportNoDevice(const QList<NetworkDiagnosis::Finding> &findings
                             .arg(addresses.join(QStringLiteral(", ")));
         if (!diagnosis.isEmpty())
             label += QStringLiteral("<p>") + diagnosis;
-        const QString name =
-            QInputDialog::getItem(this, QStringLiteral("Scan/Refresh"), label, transceiver->interfaceNames(), 0, false,
-                                  &ok, Qt::WindowCloseButtonHint);
+        const QString name = QInputDialog::getItem(this, tr("Scan/Refresh"), label, transceiver->interfaceNames(), 0,
+                                                   false, &ok, Qt::WindowCloseButtonHint);
         if (ok) {
             // One interface is a choice of it, also after a scan on all of them.
             setAllInterfaces(false);

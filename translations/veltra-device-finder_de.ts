@@ -1,0 +1,877 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE" sourcelanguage="en">
+<context>
+    <name>ConnectionDialog</name>
+    <message>
+        <source>Connection properties</source>
+        <translation>Verbindungseigenschaften</translation>
+    </message>
+    <message>
+        <source>static</source>
+        <translation>statisch</translation>
+    </message>
+    <message>
+        <source>DHCP</source>
+        <translation>DHCP</translation>
+    </message>
+    <message>
+        <source>Static configuration</source>
+        <translation>Statische Konfiguration</translation>
+    </message>
+    <message>
+        <source>A letter first, then letters, digits and hyphens, ending with a letter or digit; at most %1 characters</source>
+        <translation>Zuerst ein Buchstabe, dann Buchstaben, Ziffern und Bindestriche, am Ende ein Buchstabe oder eine Ziffer; höchstens %1 Zeichen</translation>
+    </message>
+    <message>
+        <source>Four numbers from 0 to 255 separated by dots</source>
+        <translation>Vier durch Punkte getrennte Zahlen von 0 bis 255</translation>
+    </message>
+    <message>
+        <source>Apply</source>
+        <translation>Übernehmen</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>Hostname:</source>
+        <translation>Hostname:</translation>
+    </message>
+    <message>
+        <source>IP configuration:</source>
+        <translation>IP-Konfiguration:</translation>
+    </message>
+    <message>
+        <source>IP address:</source>
+        <translation>IP-Adresse:</translation>
+    </message>
+    <message>
+        <source>Subnet mask:</source>
+        <translation>Subnetzmaske:</translation>
+    </message>
+    <message>
+        <source>Domain:</source>
+        <translation>Domäne:</translation>
+    </message>
+    <message>
+        <source>Gateway IP:</source>
+        <translation>Gateway-IP:</translation>
+    </message>
+    <message>
+        <source>Primary DNS server:</source>
+        <translation>Primärer DNS-Server:</translation>
+    </message>
+    <message>
+        <source>Secondary DNS server:</source>
+        <translation>Sekundärer DNS-Server:</translation>
+    </message>
+    <message>
+        <source>&lt;h2&gt;Network Settings&lt;/h2&gt; General network parameters for device at MAC-Address &lt;b&gt;%1&lt;/b&gt;.&lt;p&gt;&lt;p&gt;</source>
+        <translation>&lt;h2&gt;Netzwerkeinstellungen&lt;/h2&gt; Allgemeine Netzwerkparameter des Geräts mit der MAC-Adresse &lt;b&gt;%1&lt;/b&gt;.&lt;p&gt;&lt;p&gt;</translation>
+    </message>
+    <message>
+        <source>%1 %2.
+
+Nothing has been sent.</source>
+        <translation>%1 %2.
+
+Es wurde nichts gesendet.</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceModel</name>
+    <message>
+        <source>Device</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>Hostname</source>
+        <translation>Hostname</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>IP config.</source>
+        <translation>IP-Konfig.</translation>
+    </message>
+    <message>
+        <source>MAC Address</source>
+        <translation>MAC-Adresse</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>IP conflict!</source>
+        <translation>IP-Konflikt!</translation>
+    </message>
+    <message>
+        <source>Hostname conflict!</source>
+        <translation>Hostname-Konflikt!</translation>
+    </message>
+    <message>
+        <source>Interface</source>
+        <translation>Schnittstelle</translation>
+    </message>
+</context>
+<context>
+    <name>DeviceState</name>
+    <message>
+        <source>Setting new parameters...</source>
+        <translation>Neue Parameter werden gesetzt...</translation>
+    </message>
+    <message>
+        <source>Applying new parameters...</source>
+        <translation>Neue Parameter werden übernommen...</translation>
+    </message>
+    <message>
+        <source>Device not responding</source>
+        <translation>Gerät antwortet nicht</translation>
+    </message>
+    <message>
+        <source>Request failed</source>
+        <translation>Anfrage fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Device information incomplete. Please scan network again!</source>
+        <translation>Geräteinformationen unvollständig. Bitte das Netzwerk erneut durchsuchen!</translation>
+    </message>
+    <message>
+        <source>Stored password is not valid any more, please try again!</source>
+        <translation>Das gespeicherte Passwort ist nicht mehr gültig, bitte erneut versuchen!</translation>
+    </message>
+    <message>
+        <source>Authorization failed</source>
+        <translation>Autorisierung fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryDialog</name>
+    <message>
+        <source>Device history</source>
+        <translation>Geräteverlauf</translation>
+    </message>
+    <message>
+        <source>All devices</source>
+        <translation>Alle Geräte</translation>
+    </message>
+    <message>
+        <source>New in their last scan</source>
+        <translation>Neu beim letzten Suchlauf</translation>
+    </message>
+    <message>
+        <source>Missing from the last scan</source>
+        <translation>Fehlend beim letzten Suchlauf</translation>
+    </message>
+    <message>
+        <source>Changed in their last scan</source>
+        <translation>Geändert beim letzten Suchlauf</translation>
+    </message>
+    <message>
+        <source>&amp;Show:</source>
+        <translation>&amp;Anzeigen:</translation>
+    </message>
+    <message>
+        <source>MAC Address</source>
+        <translation>MAC-Adresse</translation>
+    </message>
+    <message>
+        <source>Hostname</source>
+        <translation>Hostname</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>Device</source>
+        <translation>Gerät</translation>
+    </message>
+    <message>
+        <source>First seen</source>
+        <translation>Zuerst gesehen</translation>
+    </message>
+    <message>
+        <source>Last seen</source>
+        <translation>Zuletzt gesehen</translation>
+    </message>
+    <message>
+        <source>Last scan</source>
+        <translation>Letzter Suchlauf</translation>
+    </message>
+    <message>
+        <source>Interface</source>
+        <translation>Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Known devices</source>
+        <translation>Bekannte Geräte</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Zeit</translation>
+    </message>
+    <message>
+        <source>Event</source>
+        <translation>Ereignis</translation>
+    </message>
+    <message>
+        <source>Field</source>
+        <translation>Feld</translation>
+    </message>
+    <message>
+        <source>Was</source>
+        <translation>Vorher</translation>
+    </message>
+    <message>
+        <source>Now</source>
+        <translation>Jetzt</translation>
+    </message>
+    <message>
+        <source>Events of the device</source>
+        <translation>Ereignisse des Geräts</translation>
+    </message>
+    <message>
+        <source>&amp;Export CSV…</source>
+        <translation>Als CSV e&amp;xportieren…</translation>
+    </message>
+    <message>
+        <source>found</source>
+        <translation>gefunden</translation>
+    </message>
+    <message>
+        <source>missing</source>
+        <translation>fehlt</translation>
+    </message>
+    <message>
+        <source>%1 of %2 devices</source>
+        <translation>%1 von %2 Geräten</translation>
+    </message>
+    <message>
+        <source>Export the device history</source>
+        <translation>Geräteverlauf exportieren</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV-Dateien (*.csv)</translation>
+    </message>
+    <message>
+        <source>Could not write %1: %2</source>
+        <translation>%1 konnte nicht geschrieben werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>InterfaceBox</name>
+    <message>
+        <source>Network interface</source>
+        <translation>Netzwerkschnittstelle</translation>
+    </message>
+    <message>
+        <source>All interfaces</source>
+        <translation>Alle Schnittstellen</translation>
+    </message>
+    <message>
+        <source>%1 (%2)</source>
+        <translation>%1 (%2)</translation>
+    </message>
+    <message>
+        <source>No network interface</source>
+        <translation>Keine Netzwerkschnittstelle</translation>
+    </message>
+    <message>
+        <source>The network interface to scan on: %1. Choosing one scans on it.</source>
+        <translation>Die Netzwerkschnittstelle für den Suchlauf: %1. Die Wahl einer Schnittstelle startet dort einen Suchlauf.</translation>
+    </message>
+</context>
+<context>
+    <name>LoginDialog</name>
+    <message>
+        <source>Device login</source>
+        <translation>Geräteanmeldung</translation>
+    </message>
+    <message>
+        <source>Remember password</source>
+        <translation>Passwort merken</translation>
+    </message>
+    <message>
+        <source>This device accepts only authenticated requests. Please insert a valid username and password (the same as in the web interface)</source>
+        <translation>Dieses Gerät nimmt nur authentifizierte Anfragen an. Bitte einen gültigen Benutzernamen und ein gültiges Passwort eingeben (dieselben wie in der Weboberfläche)</translation>
+    </message>
+    <message>
+        <source>&amp;Username:</source>
+        <translation>&amp;Benutzername:</translation>
+    </message>
+    <message>
+        <source>&amp;Password:</source>
+        <translation>&amp;Passwort:</translation>
+    </message>
+    <message>
+        <source>Authentication parameters</source>
+        <translation>Anmeldedaten</translation>
+    </message>
+    <message>
+        <source>Credentials: %1.
+
+The device could never accept them.</source>
+        <translation>Anmeldedaten: %1.
+
+Das Gerät könnte sie nie annehmen.</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Devices</source>
+        <translation>Geräte</translation>
+    </message>
+    <message>
+        <source>Devices found on the network; F5 scans again</source>
+        <translation>Im Netzwerk gefundene Geräte; F5 sucht erneut</translation>
+    </message>
+    <message>
+        <source>More than %1 devices answered: further devices are not listed.</source>
+        <translation>Mehr als %1 Geräte haben geantwortet: Weitere Geräte werden nicht aufgeführt.</translation>
+    </message>
+    <message>
+        <source>&amp;Interface:</source>
+        <translation>&amp;Schnittstelle:</translation>
+    </message>
+    <message>
+        <source>Scan automatically</source>
+        <translation>Automatisch suchen</translation>
+    </message>
+    <message>
+        <source>Off</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>Every 15 seconds</source>
+        <translation>Alle 15 Sekunden</translation>
+    </message>
+    <message>
+        <source>Every 30 seconds</source>
+        <translation>Alle 30 Sekunden</translation>
+    </message>
+    <message>
+        <source>Every minute</source>
+        <translation>Jede Minute</translation>
+    </message>
+    <message>
+        <source>Every 5 minutes</source>
+        <translation>Alle 5 Minuten</translation>
+    </message>
+    <message>
+        <source>Device &amp;history…</source>
+        <translation>Geräte&amp;verlauf…</translation>
+    </message>
+    <message>
+        <source>Ctrl+H</source>
+        <translation>Ctrl+H</translation>
+    </message>
+    <message>
+        <source>Filter devices</source>
+        <translation>Geräte filtern</translation>
+    </message>
+    <message>
+        <source>Filter devices (Ctrl+F)</source>
+        <translation>Geräte filtern (Ctrl+F)</translation>
+    </message>
+    <message>
+        <source>&amp;Filter:</source>
+        <translation>&amp;Filter:</translation>
+    </message>
+    <message>
+        <source>%1 of %2 devices shown</source>
+        <translation>%1 von %2 Geräten angezeigt</translation>
+    </message>
+    <message>
+        <source>Scan / Refresh</source>
+        <translation>Suchen / Aktualisieren</translation>
+    </message>
+    <message>
+        <source>F5</source>
+        <translation>F5</translation>
+    </message>
+    <message>
+        <source>Detect and list devices in network</source>
+        <translation>Geräte im Netzwerk erkennen und auflisten</translation>
+    </message>
+    <message>
+        <source>Edit network settings</source>
+        <translation>Netzwerkeinstellungen bearbeiten</translation>
+    </message>
+    <message>
+        <source>Ctrl+E</source>
+        <translation>Ctrl+E</translation>
+    </message>
+    <message>
+        <source>Edit currently selected device</source>
+        <translation>Das ausgewählte Gerät bearbeiten</translation>
+    </message>
+    <message>
+        <source>Set up selected devices…</source>
+        <translation>Ausgewählte Geräte einrichten…</translation>
+    </message>
+    <message>
+        <source>Set up the network configuration of the selected devices at once</source>
+        <translation>Die Netzwerkkonfiguration der ausgewählten Geräte in einem Schritt einrichten</translation>
+    </message>
+    <message>
+        <source>Open in web browser</source>
+        <translation>Im Webbrowser öffnen</translation>
+    </message>
+    <message>
+        <source>Ctrl+W</source>
+        <translation>Ctrl+W</translation>
+    </message>
+    <message>
+        <source>Open currently selected device in a web browser (works only if device is properly configured)</source>
+        <translation>Das ausgewählte Gerät im Webbrowser öffnen (funktioniert nur, wenn das Gerät richtig konfiguriert ist)</translation>
+    </message>
+    <message>
+        <source>Open currently selected device in a web browser</source>
+        <translation>Das ausgewählte Gerät im Webbrowser öffnen</translation>
+    </message>
+    <message>
+        <source>Export connection for Quillo</source>
+        <translation>Verbindung für Quillo exportieren</translation>
+    </message>
+    <message>
+        <source>Ctrl+X</source>
+        <translation>Ctrl+X</translation>
+    </message>
+    <message>
+        <source>Export connections to a xml file for Quillo</source>
+        <translation>Verbindungen für Quillo in eine XML-Datei exportieren</translation>
+    </message>
+    <message>
+        <source>Delete stored password</source>
+        <translation>Gespeichertes Passwort löschen</translation>
+    </message>
+    <message>
+        <source>Del</source>
+        <translation>Del</translation>
+    </message>
+    <message>
+        <source>Delete locally stored password for selected connections</source>
+        <translation>Das lokal gespeicherte Passwort der ausgewählten Verbindungen löschen</translation>
+    </message>
+    <message>
+        <source>About</source>
+        <translation>Über</translation>
+    </message>
+    <message>
+        <source>Scan devices</source>
+        <translation>Geräte suchen</translation>
+    </message>
+    <message>
+        <source>Could not bind socket! Please check if another application instance is already running!</source>
+        <translation>Der Socket konnte nicht gebunden werden! Bitte prüfen, ob bereits eine andere Instanz des Programms läuft!</translation>
+    </message>
+    <message>
+        <source>New since the last scan</source>
+        <translation>Neu seit dem letzten Suchlauf</translation>
+    </message>
+    <message>
+        <source>IP address was %1</source>
+        <translation>IP-Adresse war %1</translation>
+    </message>
+    <message>
+        <source>Hostname was %1</source>
+        <translation>Hostname war %1</translation>
+    </message>
+    <message>
+        <source>No devices found!</source>
+        <translation>Keine Geräte gefunden!</translation>
+    </message>
+    <message>
+        <source>Fix: %1</source>
+        <translation>Abhilfe: %1</translation>
+    </message>
+    <message>
+        <source>No device replied on %1.&lt;p&gt;Try another network interface or cancel?</source>
+        <translation>Auf %1 hat kein Gerät geantwortet.&lt;p&gt;Eine andere Netzwerkschnittstelle versuchen oder abbrechen?</translation>
+    </message>
+    <message>
+        <source>Scan/Refresh</source>
+        <translation>Suchen/Aktualisieren</translation>
+    </message>
+    <message>
+        <source>Export %1 connections to a file</source>
+        <translation>%1 Verbindungen in eine Datei exportieren</translation>
+    </message>
+    <message>
+        <source>Xml files (*.xml)</source>
+        <translation>XML-Dateien (*.xml)</translation>
+    </message>
+    <message>
+        <source>Export connections</source>
+        <translation>Verbindungen exportieren</translation>
+    </message>
+    <message>
+        <source>Could not write the connections to %1: %2</source>
+        <translation>Die Verbindungen konnten nicht nach %1 geschrieben werden: %2</translation>
+    </message>
+    <message>
+        <source>%1 connection(s) exported to %2</source>
+        <translation>%1 Verbindung(en) nach %2 exportiert</translation>
+    </message>
+    <message>
+        <source>&lt;h2&gt;%1&lt;/h2&gt;Version %2</source>
+        <translation>&lt;h2&gt;%1&lt;/h2&gt;Version %2</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;%1&lt;/b&gt; is a user-friendly application to scan the local network for installed Orvane devices and easily change their network configuration</source>
+        <translation>&lt;b&gt;%1&lt;/b&gt; ist ein benutzerfreundliches Programm, das das lokale Netzwerk nach installierten Orvane-Geräten durchsucht und deren Netzwerkkonfiguration einfach ändert</translation>
+    </message>
+    <message>
+        <source>Using Qt Version: &lt;b&gt;%1&lt;/b&gt;</source>
+        <translation>Verwendete Qt-Version: &lt;b&gt;%1&lt;/b&gt;</translation>
+    </message>
+    <message>
+        <source>Supported devices:</source>
+        <translation>Unterstützte Geräte:</translation>
+    </message>
+    <message>
+        <source>VeltraNET-4.3 version 1.8.0 or newer</source>
+        <translation>VeltraNET-4.3 ab Version 1.8.0</translation>
+    </message>
+    <message>
+        <source>VeltraNET-III version 5.6.0 or newer</source>
+        <translation>VeltraNET-III ab Version 5.6.0</translation>
+    </message>
+    <message>
+        <source>Panoryx-4.3 version 1.6.0 or newer</source>
+        <translation>Panoryx-4.3 ab Version 1.6.0</translation>
+    </message>
+    <message>
+        <source>Panoryx-III version 1.8.0 or newer</source>
+        <translation>Panoryx-III ab Version 1.8.0</translation>
+    </message>
+    <message>
+        <source>Motilux-II version 2.2.0 or newer</source>
+        <translation>Motilux-II ab Version 2.2.0</translation>
+    </message>
+    <message>
+        <source>Motilux-III version 1.0.0 or newer</source>
+        <translation>Motilux-III ab Version 1.0.0</translation>
+    </message>
+    <message>
+        <source>About %1</source>
+        <translation>Über %1</translation>
+    </message>
+    <message>
+        <source>Store deleted password</source>
+        <translation>Gespeichertes Passwort löschen</translation>
+    </message>
+    <message>
+        <source>Do you really want to delete stored password for selected connections?</source>
+        <translation>Soll das gespeicherte Passwort der ausgewählten Verbindungen wirklich gelöscht werden?</translation>
+    </message>
+    <message>
+        <source>Works only if device is properly configured.</source>
+        <translation>Funktioniert nur, wenn das Gerät richtig konfiguriert ist.</translation>
+    </message>
+</context>
+<context>
+    <name>OutputFile</name>
+    <message>
+        <source>%1 is a symbolic link of another user and is not followed</source>
+        <translation>%1 ist eine symbolische Verknüpfung eines anderen Benutzers und wird nicht verfolgt</translation>
+    </message>
+    <message>
+        <source>%1 is a pipe or socket, not a file or device</source>
+        <translation>%1 ist eine Pipe oder ein Socket, keine Datei und kein Gerät</translation>
+    </message>
+</context>
+<context>
+    <name>PlanDialog</name>
+    <message numerus="yes">
+        <source>Set up %n devices</source>
+        <translation>
+            <numerusform>%n Gerät einrichten</numerusform>
+            <numerusform>%n Geräte einrichten</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>static</source>
+        <translation>statisch</translation>
+    </message>
+    <message>
+        <source>DHCP</source>
+        <translation>DHCP</translation>
+    </message>
+    <message>
+        <source>Four numbers from 0 to 255 separated by dots</source>
+        <translation>Vier durch Punkte getrennte Zahlen von 0 bis 255</translation>
+    </message>
+    <message>
+        <source>counted up, skipping addresses in use</source>
+        <translation>hochgezählt, belegte Adressen werden übersprungen</translation>
+    </message>
+    <message>
+        <source>e.g. cam-{nn}; empty keeps the host names</source>
+        <translation>z. B. cam-{nn}; leer behält die Hostnamen bei</translation>
+    </message>
+    <message>
+        <source>{n}, {nn} and {nnn} become the device&apos;s number with 1, 2 or 3 digits; empty keeps the host names</source>
+        <translation>{n}, {nn} und {nnn} werden zur Nummer des Geräts mit 1, 2 oder 3 Stellen; leer behält die Hostnamen bei</translation>
+    </message>
+    <message>
+        <source>IP &amp;configuration:</source>
+        <translation>IP-&amp;Konfiguration:</translation>
+    </message>
+    <message>
+        <source>&amp;First IP address:</source>
+        <translation>&amp;Erste IP-Adresse:</translation>
+    </message>
+    <message>
+        <source>Subnet mas&amp;k:</source>
+        <translation>Subnetz&amp;maske:</translation>
+    </message>
+    <message>
+        <source>&amp;Gateway IP:</source>
+        <translation>&amp;Gateway-IP:</translation>
+    </message>
+    <message>
+        <source>D&amp;omain:</source>
+        <translation>D&amp;omäne:</translation>
+    </message>
+    <message>
+        <source>&amp;Primary DNS server:</source>
+        <translation>&amp;Primärer DNS-Server:</translation>
+    </message>
+    <message>
+        <source>Secondar&amp;y DNS server:</source>
+        <translation>Sekundärer &amp;DNS-Server:</translation>
+    </message>
+    <message>
+        <source>&amp;Host name template:</source>
+        <translation>&amp;Vorlage für Hostnamen:</translation>
+    </message>
+    <message>
+        <source>First n&amp;umber:</source>
+        <translation>Erste N&amp;ummer:</translation>
+    </message>
+    <message>
+        <source>Plan problems</source>
+        <translation>Probleme des Plans</translation>
+    </message>
+    <message>
+        <source>MAC Address</source>
+        <translation>MAC-Adresse</translation>
+    </message>
+    <message>
+        <source>Hostname</source>
+        <translation>Hostname</translation>
+    </message>
+    <message>
+        <source>New hostname</source>
+        <translation>Neuer Hostname</translation>
+    </message>
+    <message>
+        <source>IP Address</source>
+        <translation>IP-Adresse</translation>
+    </message>
+    <message>
+        <source>New IP address</source>
+        <translation>Neue IP-Adresse</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Plan preview</source>
+        <translation>Vorschau des Plans</translation>
+    </message>
+    <message>
+        <source>One row per device: what it has now, what the plan gives it, and problems or outcomes</source>
+        <translation>Eine Zeile je Gerät: was es jetzt hat, was der Plan ihm gibt, und Probleme oder Ergebnisse</translation>
+    </message>
+    <message>
+        <source>%v of %m devices</source>
+        <translation>%v von %m Geräten</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>Fortschritt</translation>
+    </message>
+    <message>
+        <source>Summary</source>
+        <translation>Zusammenfassung</translation>
+    </message>
+    <message>
+        <source>&amp;Load plan…</source>
+        <translation>Plan &amp;laden…</translation>
+    </message>
+    <message>
+        <source>&amp;Save plan…</source>
+        <translation>Plan &amp;speichern…</translation>
+    </message>
+    <message>
+        <source>Save ou&amp;tcomes…</source>
+        <translation>Ergebnisse spei&amp;chern…</translation>
+    </message>
+    <message>
+        <source>&amp;Apply</source>
+        <translation>&amp;Anwenden</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>enter the first IP address to hand out, or choose DHCP</source>
+        <translation>die erste zu vergebende IP-Adresse eingeben oder DHCP wählen</translation>
+    </message>
+    <message>
+        <source>No plan: %1</source>
+        <translation>Kein Plan: %1</translation>
+    </message>
+    <message>
+        <source>Devices with a problem: %1, marked in the Status column. Nothing is sent until every problem is solved.</source>
+        <translation>Geräte mit einem Problem: %1, in der Spalte Status markiert. Es wird nichts gesendet, bis jedes Problem gelöst ist.</translation>
+    </message>
+    <message>
+        <source>Save plan</source>
+        <translation>Plan speichern</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Could not save the plan to %1: %2</source>
+        <translation>Der Plan konnte nicht nach %1 gespeichert werden: %2</translation>
+    </message>
+    <message>
+        <source>Load plan</source>
+        <translation>Plan laden</translation>
+    </message>
+    <message>
+        <source>Could not load the plan from %1:
+%2</source>
+        <translation>Der Plan konnte nicht aus %1 geladen werden:
+%2</translation>
+    </message>
+    <message>
+        <source>not a file</source>
+        <translation>keine Datei</translation>
+    </message>
+    <message numerus="yes">
+        <source>… and %n more</source>
+        <translation>
+            <numerusform>… und %n weiteres</numerusform>
+            <numerusform>… und %n weitere</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>the file holds no device</source>
+        <translation>die Datei enthält kein Gerät</translation>
+    </message>
+    <message>
+        <source>Showing the plan loaded from %1. Changing a field above makes the plan from the form again.</source>
+        <translation>Angezeigt wird der aus %1 geladene Plan. Eine Änderung an einem Feld oben erstellt den Plan wieder aus dem Formular.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Device login for %n device(s)</source>
+        <translation>
+            <numerusform>Geräteanmeldung für %n Gerät</numerusform>
+            <numerusform>Geräteanmeldung für %n Geräte</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Applying the plan…</source>
+        <translation>Der Plan wird angewendet…</translation>
+    </message>
+    <message>
+        <source>waiting</source>
+        <translation>wartet</translation>
+    </message>
+    <message>
+        <source>Cancelling: the device under way is seen through first…</source>
+        <translation>Abbruch: Das Gerät in Arbeit wird noch zu Ende gebracht…</translation>
+    </message>
+    <message>
+        <source>under way…</source>
+        <translation>in Arbeit…</translation>
+    </message>
+    <message>
+        <source>not started</source>
+        <translation>nicht begonnen</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Cancelled after %1 of %2 devices</source>
+        <translation>Abgebrochen nach %1 von %2 Geräten</translation>
+    </message>
+    <message>
+        <source>Save outcomes</source>
+        <translation>Ergebnisse speichern</translation>
+    </message>
+    <message>
+        <source>Could not save the outcomes to %1: %2</source>
+        <translation>Die Ergebnisse konnten nicht nach %1 gespeichert werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>PlanRun</name>
+    <message>
+        <source>not sent: the table holds no configuration of the device</source>
+        <translation>nicht gesendet: Die Tabelle enthält keine Konfiguration des Geräts</translation>
+    </message>
+    <message>
+        <source>not sent: the device takes changes only with credentials, and none are stored or given</source>
+        <translation>nicht gesendet: Das Gerät nimmt Änderungen nur mit Anmeldedaten an, und es sind keine gespeichert oder angegeben</translation>
+    </message>
+    <message>
+        <source>applied</source>
+        <translation>übernommen</translation>
+    </message>
+    <message>
+        <source>accepted, but after its restart %1</source>
+        <translation>angenommen, aber nach seinem Neustart %1</translation>
+    </message>
+    <message>
+        <source>accepted, but refused to report its configuration afterwards (result code %1)</source>
+        <translation>angenommen, aber danach die Auskunft über seine Konfiguration verweigert (Ergebniscode %1)</translation>
+    </message>
+    <message>
+        <source>refused the change (result code %1)</source>
+        <translation>Änderung abgelehnt (Ergebniscode %1)</translation>
+    </message>
+    <message>
+        <source>refused the credentials given for the run</source>
+        <translation>die für den Durchlauf angegebenen Anmeldedaten abgelehnt</translation>
+    </message>
+    <message>
+        <source>refused its stored credentials, which are forgotten now</source>
+        <translation>seine gespeicherten Anmeldedaten abgelehnt, die jetzt vergessen sind</translation>
+    </message>
+    <message>
+        <source>refused the stored credentials</source>
+        <translation>die gespeicherten Anmeldedaten abgelehnt</translation>
+    </message>
+    <message>
+        <source>accepted, but did not answer after restarting its network</source>
+        <translation>angenommen, aber nach dem Neustart seines Netzwerks nicht geantwortet</translation>
+    </message>
+    <message>
+        <source>did not answer the change</source>
+        <translation>auf die Änderung nicht geantwortet</translation>
+    </message>
+</context>
+</TS>
