@@ -33,8 +33,15 @@ mkdir -m 0700 "$out_dir/runtime"
 QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=1 QT_FONT_DPI=96 XDG_RUNTIME_DIR="$out_dir/runtime" \
     "$top/tests/lab/netlab" --devsim-bin "$devsim" --devsim --devices "$devices" --random-start 1 -- \
     "$tool" "$out_dir" "$expected_rows"
+# The window on a dark desktop, and in German.
+for variant in --dark "--locale de_DE"; do
+    # shellcheck disable=SC2086 # the variant is an option with its value
+    QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=1 QT_FONT_DPI=96 XDG_RUNTIME_DIR="$out_dir/runtime" \
+        "$top/tests/lab/netlab" --devsim-bin "$devsim" --devsim --devices "$devices" --random-start 1 -- \
+        "$tool" "$out_dir" "$expected_rows" $variant
+done
 
-for picture in main-window settings-dialog login-dialog; do
+for picture in main-window settings-dialog login-dialog main-window-dark main-window-de; do
     cp "$out_dir/$picture.png" "$top/docs/$picture.png"
     echo "$me: docs/$picture.png"
 done

@@ -3,8 +3,11 @@
 // the program's own MainWindow; the devices are real simulated ones answering the scan, so this
 // runs inside the network lab only (scripts/screenshots.sh).
 //
-// Usage: veltra-screenshot OUTPUT_DIR [EXPECTED_ROWS]
+// Usage: veltra-screenshot OUTPUT_DIR [EXPECTED_ROWS] [--dark] [--locale NAME]
+//   --dark         a dark palette, as a dark desktop gives: main-window-dark.png only
+//   --locale NAME  the program's translation for NAME (de_DE): main-window-NAME.png only
 
+#include "app/translations.h"
 #include "model/devicemodel.h"
 #include "ui/connectiondialog.h"
 #include "ui/devicetableview.h"
@@ -15,6 +18,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QLocale>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QStyleFactory>
@@ -36,6 +41,32 @@ constexpr int ScanWaitMs = 3600;
 void fail(const QString &message)
 {
     std::fprintf(stderr, "veltra-screenshot: %s\n", qPrintable(message));
+}
+
+// Fusion in dark colours, as dark desktop themes give it.
+QPalette darkPalette()
+{
+    QPalette palette;
+    const QColor window(53, 53, 53);
+    const QColor base(35, 35, 35);
+    const QColor text(230, 230, 230);
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, base);
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::ToolTipBase, base);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::PlaceholderText, QColor(150, 150, 150));
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, window);
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, Qt::red);
+    palette.setColor(QPalette::Link, QColor(42, 130, 218));
+    palette.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    palette.setColor(QPalette::HighlightedText, Qt::black);
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(QPalette::Disabled, role, QColor(127, 127, 127));
+    return palette;
 }
 
 void wait(int ms)
@@ -95,9 +126,25 @@ int main(int argc, char *argv[])
     }
     const QDir outputDir(arguments.at(1));
     const int expectedRows = arguments.size() > 2 ? arguments.at(2).toInt() : -1;
+    const bool dark = arguments.contains(QStringLiteral("--dark"));
+    const qsizetype localeAt = arguments.indexOf(QStringLiteral("--locale"));
+    const QString localeName = localeAt > 0 && localeAt + 1 < arguments.size() ? arguments.at(localeAt + 1) : QString();
+    if (dark)
+        QApplication::setPalette(darkPalette());
+    if (!localeName.isEmpty() && !installTranslators(app, QLocale(localeName))) {
+        fail(QStringLiteral("no translation for %1").arg(localeName));
+        return 2;
+    }
+    // A variant shows the main window only.
+    QString windowPicture = QStringLiteral("main-window.png");
+    if (dark)
+        windowPicture = QStringLiteral("main-window-dark.png");
+    else if (!localeName.isEmpty())
+        windowPicture = QStringLiteral("main-window-%1.png").arg(localeName.section(QLatin1Char('_'), 0, 0));
 
     MainWindow window;
-    window.resize(WindowWidth, WindowHeight);
+    // At least as wide as the window opens, which fits its tool bar in every language.
+    window.resize(qMax(WindowWidth, window.width()), WindowHeight);
     window.show();
     auto *view = window.findChild<DeviceTableView *>();
     auto *scanAct = window.findChild<QAction *>(QStringLiteral("scanAct"));
@@ -124,8 +171,10 @@ int main(int argc, char *argv[])
     view->selectRow(row);
     view->setFocus();
     wait(100);
-    if (!save(&window, outputDir.filePath(QStringLiteral("main-window.png"))))
+    if (!save(&window, outputDir.filePath(windowPicture)))
         return 1;
+    if (dark || !localeName.isEmpty())
+        return 0;
 
     // The dialogs are modal: each is photographed and closed from a timer while it runs.
     bool saved = false;
