@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian package that `make package` built, checks the installed files and removes the
 # package again (unless it was installed before the check).
 #

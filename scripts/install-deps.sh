@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages that building, running and testing need, when any is missing, and
 # those of the project's extra tasks when their group is named. Works on Debian 12 and Ubuntu 22.04
 # or later; uses sudo when not run as root.
