@@ -8,9 +8,9 @@
 #                                              nftables sets up the firewall of the diagnosis's lab test)
 #   hardening      make sanitize and make fuzz: clang 14 with its sanitizer and libFuzzer runtimes,
 #                  llvm-symbolizer for readable stack traces
-#   packaging      make package and its checks: dpkg-shlibdeps (dpkg-dev), file, desktop-file-validate
-#                  (desktop-file-utils), appstreamcli (appstream), groff and man (groff-base, man-db),
-#                  the bash completion framework (bash-completion)
+#   packaging      make package and its checks: dpkg-shlibdeps (dpkg-dev), file, lintian,
+#                  desktop-file-validate (desktop-file-utils), appstreamcli (appstream), groff and man
+#                  (groff-base, man-db), the bash completion framework (bash-completion)
 #   accessibility  scripts/check-accessibility.sh: Xvfb, a D-Bus session, the AT-SPI bus, pyatspi, xdotool
 # The demo and the screenshots need nothing beyond the default.
 set -euo pipefail
@@ -24,7 +24,7 @@ packages=(
 for group in "$@"; do
     case "$group" in
     hardening) packages+=(clang-14 libclang-rt-14-dev llvm-14) ;;
-    packaging) packages+=(dpkg-dev file desktop-file-utils appstream groff-base man-db bash-completion) ;;
+    packaging) packages+=(dpkg-dev file lintian desktop-file-utils appstream groff-base man-db bash-completion) ;;
     accessibility) packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi xdotool) ;;
     *)
         echo "$me: unknown group '$group' (hardening, packaging, accessibility)" >&2
