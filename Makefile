@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The two commands of the README:
 #   make run    installs what is missing, builds and starts the desktop program
 #   make test   installs what is missing, builds and runs the whole test suite

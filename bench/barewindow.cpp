@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reference of the start-up benchmark: a Qt program that only shows an empty main window.
 
 #include <QApplication>

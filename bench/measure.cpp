@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs a command and reports its wall time and peak resident memory on standard error, as
 // "MEASURE wall_ms=... peak_kib=... status=...". Standard output is the command's.
 //

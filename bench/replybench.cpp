@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Benchmark 1, reply handling: the replies of N simulated devices (a DeviceInfoReply and a
 // NetworkConfigReply each, in the order a scan receives them) fed into DeviceModel with a
 // DeviceTableView attached, against the same work done by BaselineModel. Sends nothing: the

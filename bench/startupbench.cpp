@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Benchmark 3, start-up: the time from starting a program to its first window shown and painted,
 // for the desktop program and for a bare Qt program that shows an empty QMainWindow (and any
 // further references), started in turn, and the ratios of their medians. The programs are measured as they are, with

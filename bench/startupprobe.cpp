@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loaded with LD_PRELOAD into a Qt program by veltra-bench-startup: appends the monotonic clock's
 // reading in nanoseconds to the file named by VELTRA_STARTUP_PROBE_OUT when the application object
 // is made ("app") and once the program's first window has been exposed and painted ("shown"), then

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A second reference of the start-up benchmark: the kinds of widgets the main window shows (a tool
 // bar of three actions with text, a table with the seven column headers, a status bar) in a plain
 // QMainWindow, without any of the program: no single-instance check, transceiver, device model or

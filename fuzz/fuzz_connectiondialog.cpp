@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings dialog's loadFromDatagram: any datagram of 0 to 65,507 bytes, as a device's stored
 // NetworkConfigReply, fills the dialog from the fields it holds and from nothing beyond its end.
 // The first byte chooses whether the dialog asks for credentials; the rest is the datagram.

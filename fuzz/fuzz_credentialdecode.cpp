@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The credential decoder: any stored value gives three strings or none, allocates a bounded amount
 // whatever the value claims, and reads every value as the stored format is read (qUncompress of
 // the Base64 text, split at the first two "|", the rest the password).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The DeviceInfoReply reader: any datagram of 0 to 65,507 bytes; the device name runs to its NUL
 // or to the datagram's end, whatever the datagram's length.
 

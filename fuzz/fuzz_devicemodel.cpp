@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device model's reply handling: a sequence of datagrams, requests and time-outs of the
 // input's choice. After every step the table is held against a plain reading of the replies: one
 // row per MAC address (compared without regard to case) in order of first appearance, each cell as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulator's request reader: a sequence of datagrams of any content reaches a few simulated
 // devices as it would from the network. Each datagram is taken from the input either as raw bytes
 // or built from a request template whose fields the input chooses, so that whole requests (and

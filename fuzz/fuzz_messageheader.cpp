@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The header reader: any datagram of 0 to 65,507 bytes is read without looking beyond its end, and
 // every field reads as the layout says, a short datagram's missing bytes as zero.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The NetworkConfigReply reader (and the SetNetworkConfigAuth reader the simulator uses): any
 // datagram of 0 to 65,507 bytes, each field read at its offset up to its NUL or width, never beyond
 // the datagram's end.

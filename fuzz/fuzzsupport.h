@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // What the fuzz targets share: a check that aborts (so that libFuzzer records the input), quiet Qt

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The Debian package of the three programs with everything install() puts beside them. Built by
 # `make package` (or `cmake --build BUILD_DIR --target package`) as
 # BUILD_DIR/veltra-device-finder_<version>_<arch>.deb.

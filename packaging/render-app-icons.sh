@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Renders the application emblem resources/icons/vorq.svg to the PNG sizes of the hicolor icon
 # theme, under packaging/icons/<N>x<N>/com.orvane.VeltraDeviceFinder.png, and checks their sizes.
 # The SVG itself is installed as the scalable icon. The PNGs are committed; the build does not

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Drives the desktop program the way a screen reader sees it, over the AT-SPI accessibility bus.
 
 Started by scripts/check-accessibility.sh inside the network lab, on an Xvfb display and a D-Bus

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks the desktop program over the AT-SPI accessibility bus, as a screen reader uses it
 # (scripts/atspi-check.py): on an Xvfb display and a D-Bus session of their own, inside the network
 # lab with the simulated devices of docs/demo-devices.json, so that its scan reaches only them.

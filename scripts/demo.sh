@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The demo: a dozen simulated Orvane devices (docs/demo-devices.json) in a network lab of their own,
 # and the desktop program on your display, inside the same lab, so that Scan / Refresh (F5) shows
 # them at once and nothing the demo sends ever leaves the lab. Close the window to end the demo;

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the Debian packages that building, running and testing need, when any is missing, and
 # those of the project's extra tasks when their group is named. Works on Debian 12 and Ubuntu 22.04
 # or later; uses sudo when not run as root.
@@ -10,9 +11,9 @@
 #                                              qt6-translations-l10n)
 #   hardening      make sanitize and make fuzz: clang 14 with its sanitizer and libFuzzer runtimes,
 #                  llvm-symbolizer for readable stack traces
-#   packaging      make package and its checks: dpkg-shlibdeps (dpkg-dev), file, desktop-file-validate
-#                  (desktop-file-utils), appstreamcli (appstream), groff and man (groff-base, man-db),
-#                  the bash completion framework (bash-completion)
+#   packaging      make package and its checks: dpkg-shlibdeps (dpkg-dev), file, lintian,
+#                  desktop-file-validate (desktop-file-utils), appstreamcli (appstream), groff and man
+#                  (groff-base, man-db), the bash completion framework (bash-completion)
 #   accessibility  scripts/check-accessibility.sh: Xvfb, a D-Bus session, the AT-SPI bus, pyatspi, xdotool
 # The demo and the screenshots need nothing beyond the default.
 set -euo pipefail
@@ -27,7 +28,7 @@ packages=(
 for group in "$@"; do
     case "$group" in
     hardening) packages+=(clang-14 libclang-rt-14-dev llvm-14) ;;
-    packaging) packages+=(dpkg-dev file desktop-file-utils appstream groff-base man-db bash-completion) ;;
+    packaging) packages+=(dpkg-dev file lintian desktop-file-utils appstream groff-base man-db bash-completion) ;;
     accessibility) packages+=(xvfb dbus-daemon at-spi2-core python3-pyatspi xdotool) ;;
     *)
         echo "$me: unknown group '$group' (hardening, packaging, accessibility)" >&2

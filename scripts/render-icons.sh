@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Renders the icon sources resources/icons/<name>.svg to <name>.png at the size written in the SVG
 # (its width and height) and to <name>@2x.png at twice that size, for high-density screens. Then
 # checks every PNG: the expected width and height, 8-bit RGBA, and at least one visible pixel.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the libFuzzer targets of fuzz/ with clang in a build folder of their own (AddressSanitizer,
 # UndefinedBehaviorSanitizer and coverage instrumentation on every library they link) and runs each
 # for SECONDS, two at a time, inside a network namespace of its own. Prints one line per target

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the whole project with AddressSanitizer and UndefinedBehaviorSanitizer in a build folder of
 # its own and runs the whole test suite there, through scripts/run-tests.sh (network namespace and
 # lab as usual). Any report of either sanitizer, a leak included, ends the test that made it with a

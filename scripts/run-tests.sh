@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Runs the whole test suite with ctest inside a network namespace of its own, so that even a test
 # that sends by mistake reaches nothing: the namespace has only a loopback interface. The lab
 # tests (label "lab") make their own network lab inside it (tests/lab/netlab).

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Takes the pictures of docs/: the main window after a scan of the demo's devices
 # (docs/main-window.png), the network settings dialog of one of them (docs/settings-dialog.png) and
 # its login dialog (docs/login-dialog.png). The real window is rendered offscreen by

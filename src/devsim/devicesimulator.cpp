@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "devsim/devicesimulator.h"
 
 DeviceSimulator::DeviceSimulator(const QList<DeviceProfile> &profiles, quint32 randomStart) : random(randomStart)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stand-in for the desktop program, built on SingleApplication, for the tests that need real
 // processes. A second start hands its message over and exits 0, printing
 //     sent <1|0> <milliseconds sendMessage took>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checks a configuration change passes before anything is sent, the change applied to a
 // device's configuration, and the comparison with what the device shows afterwards.
 

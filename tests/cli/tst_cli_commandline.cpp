@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line: what each command accepts, and every way of getting it wrong, the password
 // on standard input and in the environment included.
 

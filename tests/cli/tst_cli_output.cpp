@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // veltra-find's output: the aligned table, CSV as RFC 4180 wants it, JSON with stable keys, and
 // the record of a device as its replies fill the device table.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // veltra-find against simulated devices: every command as a user runs it, its output read back
 // in each format, its exit statuses, and what it put on the wire as the simulator logged it;
 // diagnose against a firewall of the lab's host and a held port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device simulator end to end, as the program meets it: requests from a real transceiver in
 // the lab's host namespace, replies from veltra-devsim in its lan namespace. Covers the device
 // behaviour the program relies on: who demands credentials, what a restart does, and the faults

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The edit workflow through the real main window against simulated devices in the lab: what the
 // dialogs' entries become on the wire (read back from the simulator's log), how the devices'
 // answers show in the table, and what becomes of remembered and refused credentials.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The desktop program's main window under a flood of hostile and broken datagrams: it holds the
 // table of 500 simulated devices, and a sender in the lab's lan namespace sends 100,000 datagrams
 // as fast as it can. The window must keep handling its timers, show at most one notice box at a

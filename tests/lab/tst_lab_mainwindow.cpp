@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's scan against simulated devices in the lab: every device that answers both
 // requests within the count check has a complete row, a large network fills the table as well,
 // scans clear and refill it, and an empty network offers the lab's interface. Also the desktop

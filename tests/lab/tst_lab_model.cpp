@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The device model fed by a real transceiver, wired as the main window wires them, with simulated
 // devices answering from the lab's lan namespace: the rows, hidden values and conflict marks the
 // replies make, a configuration change through restart and re-reading, and the answer time-out.

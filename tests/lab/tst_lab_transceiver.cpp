@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The transceiver on a real network: requests as a device receives them, replies as the
 // transceiver hands them on, and its receive filter, notices and pause under real traffic.
 // Runs inside the lab (tests/lab/netlab): the transceiver sees only the lab's veth end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "protocol/datagramfield.h"
 #include "protocol/deviceinfobody.h"
 #include "protocol/messageheader.h"

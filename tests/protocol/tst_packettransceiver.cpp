@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "netguard.h"
 #include "protocol/messageheader.h"
 #include "protocol/packettransceiver.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The icons compiled into veltra_core: each one loads from its resource path at its size, with a
 // transparent background, and QIcon picks its "@2x" twin on a screen of device pixel ratio 2.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Keyboard and screen-reader use of the desktop program, through Qt's accessibility interfaces
 // (what the AT-SPI bridge hands to a screen reader): every input of the two dialogs has a name
 // from its label and the validated ones say what they accept, Tab reaches every input and button

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Takes the documentation's pictures of the desktop program: the main window after a scan of the
 // demo's devices, the network settings dialog of one of them and its login dialog. The window is
 // the program's own MainWindow; the devices are real simulated ones answering the scan, so this
