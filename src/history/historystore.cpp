@@ -2,6 +2,7 @@
 #include "history/historystore.h"
 
 #include "model/devicemodel.h"
+#include "settings/settingsplace.h"
 
 #include <QDir>
 #include <QFile>
@@ -400,8 +401,9 @@ QString HistoryStore::defaultPath()
 {
     // The desktop program's data folder by its organisation and name, as its settings are kept, and
     // not by the name of whichever program asks: the window and veltra-find share one history.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-           QStringLiteral("/Orvane/Veltra Device Finder/history.sqlite");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + QLatin1Char('/') +
+           SettingsPlace::Organization + QLatin1Char('/') + SettingsPlace::Application +
+           QStringLiteral("/history.sqlite");
 }
 
 QStringList HistoryStore::fields()

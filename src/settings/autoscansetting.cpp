@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "settings/autoscansetting.h"
 
+#include "settings/settingsplace.h"
+
 #include <QSettings>
 
 namespace {
 
-const QString Organization = QStringLiteral("Orvane");
-const QString Application = QStringLiteral("Veltra Device Finder");
+using SettingsPlace::Application;
+using SettingsPlace::Organization;
 const QString Key = QStringLiteral("Scan/autoInterval");
 
 } // namespace

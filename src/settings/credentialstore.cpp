@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "settings/credentialstore.h"
 
+#include "settings/settingsplace.h"
+
 #include <QDebug>
 #include <QFile>
 #include <QFileInfo>
@@ -17,8 +19,8 @@
 
 namespace {
 
-const QString Organization = QStringLiteral("Orvane");
-const QString Application = QStringLiteral("Veltra Device Finder");
+using SettingsPlace::Application;
+using SettingsPlace::Organization;
 const QString Group = QStringLiteral("LoginData");
 const QLatin1Char Separator('|');
 
