@@ -288,13 +288,10 @@ void MainWindow::createToolBar()
 
 void MainWindow::createScanMenu()
 {
-    // Beside the scan button, which scans on a click as ever: how often to scan by itself.
-    scanButton = qobject_cast<QToolButton *>(toolBar->widgetForAction(scanAct));
-    // A tool button opens its menu from the mouse only: Down or Alt+Down open it from the keyboard.
-    scanButton->installEventFilter(this);
-    scanMenu = new QMenu(scanButton);
+    // At the end of the table's context menu: how often to scan by itself, and the history.
+    contextMenu->addSeparator();
+    scanMenu = contextMenu->addMenu(tr("Scan automatically"));
     scanMenu->setObjectName(QStringLiteral("scanMenu"));
-    scanMenu->addSection(tr("Scan automatically"));
     auto *group = new QActionGroup(scanMenu);
     const QList<QPair<int, QString>> choices = {{0, tr("Off")},
                                                 {15, tr("Every 15 seconds")},
@@ -311,27 +308,13 @@ void MainWindow::createScanMenu()
             setAutoScan(seconds);
         });
     }
-    scanMenu->addSeparator();
-    QAction *historyAct = scanMenu->addAction(tr("Device &history…"));
+    QAction *historyAct = contextMenu->addAction(tr("Device &history…"));
     historyAct->setObjectName(QStringLiteral("historyAct"));
     historyAct->setShortcut(QKeySequence(tr("Ctrl+H")));
-    historyAct->setShortcutContext(Qt::WindowShortcut);
     connect(historyAct, &QAction::triggered, this, &MainWindow::showHistory);
     // In a menu only, its shortcut would work only while the menu is open.
     auto *historyKey = new QShortcut(historyAct->shortcut(), this);
     connect(historyKey, &QShortcut::activated, historyAct, &QAction::trigger);
-    scanButton->setMenu(scanMenu);
-    scanButton->setPopupMode(QToolButton::MenuButtonPopup);
-}
-
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == scanButton && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Down) {
-        scanButton->showMenu();
-        return true;
-    }
-    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::showHistory()

@@ -66,7 +66,6 @@ private slots:
     void chooseAllInterfaces();
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     virtual void createActions();
     virtual void createContextMenu();
     virtual void setActionTexts();
@@ -122,7 +121,6 @@ private:
     QTimer *countTimer = nullptr;
     QTimer *autoScanTimer = nullptr;
     QMenu *scanMenu = nullptr;
-    QToolButton *scanButton = nullptr;
     bool automaticScan = false; // the latest scan was an automatic one
     std::unique_ptr<HistoryStore> history;
     bool historyTold = false;            // its trouble was told in the status bar

@@ -614,7 +614,7 @@ void TestMainWindow::toolBarAndMenus()
     QMenu *menu = contextMenuOf(window);
     QVERIFY(menu);
     const QList<QAction *> items = menu->actions();
-    QCOMPARE(items.size(), 7);
+    QCOMPARE(items.size(), 10);
     QCOMPARE(items.at(0), editAct);
     QCOMPARE(items.at(1), setUpAct);
     QCOMPARE(items.at(2), webAct);
@@ -622,6 +622,10 @@ void TestMainWindow::toolBarAndMenus()
     QCOMPARE(items.at(4), exportAct);
     QVERIFY(items.at(5)->isSeparator());
     QCOMPARE(items.at(6), deletePwAct);
+    // Then the automatic scan's choices and the device history.
+    QVERIFY(items.at(7)->isSeparator());
+    QCOMPARE(items.at(8)->menu()->objectName(), QStringLiteral("scanMenu"));
+    QCOMPARE(items.at(9)->objectName(), QStringLiteral("historyAct"));
 
     // The three actions in no tool bar belong to the window, so that their shortcuts work in it.
     QCOMPARE(window.actions(), (QList<QAction *>{webAct, exportAct, deletePwAct}));
