@@ -317,6 +317,9 @@ void HistoryStore::Private::apply(const DeviceSnapshot &device, const Stored *st
         run(query);
         return;
     }
+    // Back after a scan that missed it: it appears again, so that a watcher's "disappeared" is not the last word.
+    if (!stored->present)
+        events.append({HistoryEvent::Kind::Appeared, device.mac, time, {}, {}, {}});
     QMap<QString, QString> values = stored->values;
     for (const QString &field : HistoryStore::fields()) {
         const auto now = device.values.constFind(field);

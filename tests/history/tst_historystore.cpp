@@ -199,6 +199,12 @@ void HistoryStoreTest::keptAcrossReopen()
     QCOMPARE(describe(store.events()),
              (QStringList{QStringLiteral("appeared ") + MacA, QStringLiteral("disappeared ") + MacA}));
     QCOMPARE(store.events(MacA).last().time, SecondScan);
+    // Back again: it appears again, once, and keeps when it was first seen.
+    QCOMPARE(describe(store.recordScan({snap(MacA, QStringLiteral("eth0"), values)}, {}, SecondScan.addSecs(60))),
+             QStringList{QStringLiteral("appeared ") + MacA});
+    QCOMPARE(describe(store.recordScan({snap(MacA, QStringLiteral("eth0"), values)}, {}, SecondScan.addSecs(120))),
+             QStringList());
+    QCOMPARE(store.device(MacA)->firstSeen, FirstScan);
 }
 
 void HistoryStoreTest::damagedFileKeptAside()
