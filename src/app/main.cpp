@@ -4,6 +4,7 @@
 #include "ui/mainwindow.h"
 
 #include <QLocale>
+#include <QScreen>
 
 namespace {
 
@@ -29,8 +30,11 @@ int main(int argc, char *argv[])
     installTranslators(app, QLocale::system());
     MainWindow window;
     app.setActivationWindow(&window, true);
-    // Left to its layout the window opens about nine rows high; a typical network wants more.
-    window.resize(window.minimumWidth(), 520);
+    // Left to its layout the window opens about nine rows high; a typical network wants more. It opens
+    // as wide as its tool bar, so that the filter at the tool bar's end is in sight, unless the screen
+    // is narrower.
+    const int screenWidth = window.screen()->availableGeometry().width();
+    window.resize(qMax(window.minimumWidth(), qMin(window.width(), screenWidth)), 520);
     window.show();
     QObject::connect(&app, &SingleApplication::messageReceived, &window, &MainWindow::moveToTop);
     return app.exec();

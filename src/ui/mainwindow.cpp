@@ -125,7 +125,7 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     shownLabel->hide();
     statusBar()->addPermanentWidget(shownLabel);
     setMinimumWidth(890);
-    resize(qMax(width(), toolBar->sizeHint().width()), height());
+    resize(qMax(width(), openingWidth()), height());
 
     countTimer = new QTimer(this);
     countTimer->setObjectName(QStringLiteral("countTimer"));
@@ -213,6 +213,20 @@ void MainWindow::fitColumnsToTheirTexts()
     const int iconWidth = style->pixelMetric(QStyle::PM_SmallIconSize, nullptr, deviceView) + 4;
     deviceView->setColumnWidth(DeviceModel::StatusColumn, qMax(deviceView->columnWidth(DeviceModel::StatusColumn),
                                                                statusWidth + iconWidth + margins));
+}
+
+int MainWindow::openingWidth() const
+{
+    // Wide enough for the whole tool bar, the filter at its end, and for every column with room for
+    // four-digit row numbers and the vertical scroll bar: nothing is cut when the window opens.
+    const QStyle *style = deviceView->style();
+    const QMargins margins = centralFrame->layout()->contentsMargins();
+    const int table = deviceView->horizontalHeader()->length() + 2 * deviceView->frameWidth() +
+                      deviceView->fontMetrics().horizontalAdvance(QStringLiteral("0000")) +
+                      2 * style->pixelMetric(QStyle::PM_HeaderMargin, nullptr, deviceView) +
+                      style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, deviceView) + margins.left() +
+                      margins.right() + 2 * centralFrame->frameWidth();
+    return qMax(toolBar->sizeHint().width(), table);
 }
 
 void MainWindow::createActions()

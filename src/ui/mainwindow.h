@@ -73,6 +73,7 @@ protected:
     void createFilter();
     void createScanMenu();
     void fitColumnsToTheirTexts();
+    int openingWidth() const;
 
 private:
     // After a scan that no device answered: the interface choice or "No devices found!", with the

@@ -24,6 +24,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -487,6 +488,11 @@ void TestMainWindow::columnsFitTheirTexts()
                                 .arg(column)
                                 .arg(view->sizeHintForColumn(column))
                                 .arg(viewOf(window)->columnWidth(column))));
+    // The window opens wide enough for them and for the whole tool bar, the filter at its end.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY(window.findChild<QLineEdit *>(QStringLiteral("filterEdit"))->isVisible());
+    QTRY_COMPARE(viewOf(window)->horizontalScrollBar()->maximum(), 0);
 }
 
 void TestMainWindow::toolBarRightClickShowsNoMenu()
