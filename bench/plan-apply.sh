@@ -59,7 +59,7 @@ for parallel in $parallel_list; do
     if ! "$root/tests/lab/netlab" --devsim-bin "$devsim" --devsim-log "$tmp/devsim.err" --devsim --count "$devices" -- \
         bash -c '
             cli="$1" dir="$2" parallel="$3"
-            export XDG_CONFIG_HOME="$dir/config"
+            export XDG_CONFIG_HOME="$dir/config" XDG_DATA_HOME="$dir/data"
             "$cli" plan --all --first-ip 10.20.0.1 --mask 255.255.0.0 --hostname "dev-{nnn}" --repeat 2 \
                 -o "$dir/plan.csv" >/dev/null
             VELTRA_PASSWORD=admin /usr/bin/time -f "TIME elapsed=%e user=%U sys=%S rss_kib=%M" -o "$dir/time.txt" \

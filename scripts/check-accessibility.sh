@@ -33,7 +33,7 @@ inner()
 {
     local app="$1" expected_rows="$2" check="$3" work display xvfb status=0
     work="$(mktemp -d "${TMPDIR:-/tmp}/veltra-a11y.XXXXXX")"
-    mkdir -m 0700 "$work/runtime" "$work/config"
+    mkdir -m 0700 "$work/runtime" "$work/config" "$work/data"
     Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$work/display" 2>"$work/xvfb.log" &
     xvfb=$!
     for ((i = 0; i < 100; i++)); do
@@ -51,9 +51,10 @@ inner()
         cat "$work/xvfb.log" >&2
         return 1
     fi
-    # A runtime folder of its own keeps the program from handing over to another instance; a
-    # settings folder of its own keeps the user's stored credentials out.
+    # A runtime folder of its own keeps the program from handing over to another instance; settings
+    # and data folders of its own keep the user's stored credentials and device history out.
     DISPLAY="$display" XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work/config" \
+        XDG_DATA_HOME="$work/data" \
         dbus-run-session -- /usr/bin/python3 "$check" "$app" "$expected_rows" || status=$?
     # The accessibility bus's helpers end with the session bus; the display goes after them.
     sleep 1

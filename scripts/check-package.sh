@@ -88,13 +88,14 @@ head -n 3 <<<"$devsim_help"
 check "veltra-devsim --help prints its usage" grep -q -- '--devices' <<<"$devsim_help"
 
 # The desktop program starts and keeps running until stopped: offscreen, in a network namespace of
-# its own, with runtime and settings folders of its own.
+# its own, with runtime, settings and data folders of its own.
 starts()
 {
     local work status=0
     work="$(mktemp -d)"
     mkdir -m 0700 "$work/runtime"
     unshare --net env QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work/runtime" XDG_CONFIG_HOME="$work" \
+        XDG_DATA_HOME="$work" \
         timeout 3 /usr/bin/veltra-device-finder >/dev/null 2>&1 || status=$?
     rm -rf "$work"
     [[ $status -eq 124 ]] # still running when the time was up

@@ -9,8 +9,9 @@
 #
 # Root makes the lab (two network namespaces joined by a virtual Ethernet pair, tests/lab/netlab).
 # Started through sudo, the program itself runs as the user who called sudo, on that user's display,
-# with a settings folder and a runtime folder of its own for the demo: it neither sees the user's
-# stored credentials nor hands over to a Veltra Device Finder already running.
+# with a settings folder, a data folder and a runtime folder of its own for the demo: it neither sees
+# the user's stored credentials, nor puts the demo's devices into the user's device history, nor
+# hands over to a Veltra Device Finder already running.
 #
 # The devices of protocol version 4 take a change only with credentials: user name "admin",
 # password "orvane-demo".
@@ -45,7 +46,7 @@ home="$(getent passwd "$user" | cut -d: -f6)"
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/veltra-demo.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-mkdir -m 0700 "$work/runtime" "$work/config"
+mkdir -m 0700 "$work/runtime" "$work/config" "$work/data"
 chown -R "$user:" "$work"
 chmod 0755 "$work"
 
@@ -65,6 +66,7 @@ environment=(
     "HOME=$home"
     "XDG_RUNTIME_DIR=$work/runtime"
     "XDG_CONFIG_HOME=$work/config"
+    "XDG_DATA_HOME=$work/data"
     "QT_QPA_PLATFORM=xcb"
 )
 [[ -n "$xauthority" ]] && environment+=("XAUTHORITY=$xauthority")

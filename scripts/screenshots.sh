@@ -30,7 +30,8 @@ chmod 0777 "$out_dir"
 mkdir -m 0700 "$out_dir/runtime"
 
 # Offscreen rendering with a fixed style and font scale, so that the pictures differ only where
-# the program does.
+# the program does; a data folder of its own keeps the demo's devices out of the device history.
+export XDG_DATA_HOME="$out_dir/data"
 QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=1 QT_FONT_DPI=96 XDG_RUNTIME_DIR="$out_dir/runtime" \
     "$top/tests/lab/netlab" --devsim-bin "$devsim" --devsim --devices "$devices" --random-start 1 -- \
     "$tool" "$out_dir" "$expected_rows"
