@@ -268,6 +268,89 @@ Es wurde nichts gesendet.</translation>
         <source>Could not write %1: %2</source>
         <translation>%1 konnte nicht geschrieben werden: %2</translation>
     </message>
+    <message>
+        <source>Appeared</source>
+        <translation>Aufgetaucht</translation>
+    </message>
+    <message>
+        <source>Disappeared</source>
+        <translation>Verschwunden</translation>
+    </message>
+    <message>
+        <source>Changed</source>
+        <translation>Geändert</translation>
+    </message>
+    <message>
+        <source>Firmware</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>Product type</source>
+        <translation>Produkttyp</translation>
+    </message>
+    <message>
+        <source>IP config.</source>
+        <translation>IP-Konfig.</translation>
+    </message>
+    <message>
+        <source>Subnet mask</source>
+        <translation>Subnetzmaske</translation>
+    </message>
+    <message>
+        <source>Gateway</source>
+        <translation>Gateway</translation>
+    </message>
+    <message>
+        <source>Domain</source>
+        <translation>Domäne</translation>
+    </message>
+    <message>
+        <source>Primary DNS server</source>
+        <translation>Primärer DNS-Server</translation>
+    </message>
+    <message>
+        <source>Secondary DNS server</source>
+        <translation>Sekundärer DNS-Server</translation>
+    </message>
+    <message>
+        <source>Protocol version</source>
+        <translation>Protokollversion</translation>
+    </message>
+</context>
+<context>
+    <name>HistoryStore</name>
+    <message>
+        <source>the history file is in use by another program</source>
+        <translation>die Verlaufsdatei wird von einem anderen Programm benutzt</translation>
+    </message>
+    <message>
+        <source>Device history is off: Qt&apos;s SQLite driver is missing (package libqt6sql6-sqlite).</source>
+        <translation>Geräteverlauf ist aus: Der SQLite-Treiber von Qt fehlt (Paket libqt6sql6-sqlite).</translation>
+    </message>
+    <message>
+        <source>Device history is off: %1.</source>
+        <translation>Geräteverlauf ist aus: %1.</translation>
+    </message>
+    <message>
+        <source>Device history is off: %1 was written by a newer version of this program (history version %2, this one knows up to %3); the file is left as it is.</source>
+        <translation>Geräteverlauf ist aus: %1 wurde von einer neueren Version dieses Programms geschrieben (Verlaufsversion %2, diese kennt bis %3); die Datei bleibt unverändert.</translation>
+    </message>
+    <message>
+        <source>Device history is off: the history file %1 is damaged and could not be moved aside.</source>
+        <translation>Geräteverlauf ist aus: Die Verlaufsdatei %1 ist beschädigt und konnte nicht beiseitegelegt werden.</translation>
+    </message>
+    <message>
+        <source>The device history file was damaged; it was kept as %1 and a new history begun.</source>
+        <translation>Die Datei des Geräteverlaufs war beschädigt; sie wurde als %1 aufbewahrt und ein neuer Verlauf begonnen.</translation>
+    </message>
+    <message>
+        <source>Device history is off: the folder %1 cannot be written to.</source>
+        <translation>Geräteverlauf ist aus: In den Ordner %1 kann nicht geschrieben werden.</translation>
+    </message>
+    <message>
+        <source>Device history is off: the history file %1 is damaged.</source>
+        <translation>Geräteverlauf ist aus: Die Verlaufsdatei %1 ist beschädigt.</translation>
+    </message>
 </context>
 <context>
     <name>InterfaceBox</name>
@@ -583,6 +666,149 @@ Das Gerät könnte sie nie annehmen.</translation>
     </message>
 </context>
 <context>
+    <name>NetworkDiagnosis</name>
+    <message>
+        <source>no answer within %1 s</source>
+        <translation>keine Antwort innerhalb von %1 s</translation>
+    </message>
+    <message>
+        <source>%1 could not be read (%2)</source>
+        <translation>%1 konnten nicht gelesen werden (%2)</translation>
+    </message>
+    <message>
+        <source>no reason given</source>
+        <translation>ohne Angabe eines Grundes</translation>
+    </message>
+    <message>
+        <source>run the check as root: sudo veltra-find diagnose</source>
+        <translation>die Prüfung als root ausführen: sudo veltra-find diagnose</translation>
+    </message>
+    <message>
+        <source>the nftables rule (handle %1) in chain %2 of table %3 %4</source>
+        <translation>die nftables-Regel (Handle %1) in der Kette %2 der Tabelle %3 %4</translation>
+    </message>
+    <message>
+        <source>the iptables rule &quot;%1&quot;</source>
+        <translation>die iptables-Regel „%1“</translation>
+    </message>
+    <message>
+        <source>%1 (pid %2)</source>
+        <translation>%1 (PID %2)</translation>
+    </message>
+    <message>
+        <source>a process</source>
+        <translation>ein Prozess</translation>
+    </message>
+    <message>
+        <source>nothing on this host stops the replies: when no device answered, most likely none could (devices off, on another segment behind a router, or a cable)</source>
+        <translation>nichts auf diesem Rechner hält die Antworten auf: Wenn kein Gerät geantwortet hat, konnte sehr wahrscheinlich keines antworten (Geräte aus, in einem anderen Segment hinter einem Router oder ein Kabel)</translation>
+    </message>
+    <message>
+        <source>nothing on this host stops the replies that the checks could see: when no device answered, most likely none could (devices off, on another segment behind a router, or a cable)</source>
+        <translation>nichts, was die Prüfungen sehen konnten, hält auf diesem Rechner die Antworten auf: Wenn kein Gerät geantwortet hat, konnte sehr wahrscheinlich keines antworten (Geräte aus, in einem anderen Segment hinter einem Router oder ein Kabel)</translation>
+    </message>
+    <message>
+        <source>check that the devices are powered and cabled to this host&apos;s network segment, with no router in between</source>
+        <translation>prüfen, dass die Geräte eingeschaltet und mit dem Netzwerksegment dieses Rechners verkabelt sind, ohne Router dazwischen</translation>
+    </message>
+    <message>
+        <source>the network interface %1 has the IPv4 address %2 but is down: nothing is sent or received on it</source>
+        <translation>die Netzwerkschnittstelle %1 hat die IPv4-Adresse %2, ist aber deaktiviert: Auf ihr wird nichts gesendet oder empfangen</translation>
+    </message>
+    <message>
+        <source>no usable network interface: none is up with an IPv4 address (other than loopback)</source>
+        <translation>keine nutzbare Netzwerkschnittstelle: Keine ist mit einer IPv4-Adresse aktiv (außer Loopback)</translation>
+    </message>
+    <message>
+        <source>connect this host to the devices&apos; network and give it an IPv4 address (DHCP or static); ip -4 addr shows what it has</source>
+        <translation>diesen Rechner mit dem Netzwerk der Geräte verbinden und ihm eine IPv4-Adresse geben (DHCP oder statisch); ip -4 addr zeigt, welche er hat</translation>
+    </message>
+    <message>
+        <source>a process of %1</source>
+        <translation>ein Prozess von %1</translation>
+    </message>
+    <message>
+        <source>UDP port %1 cannot be had (%2): replies cannot be received</source>
+        <translation>UDP-Port %1 ist nicht zu bekommen (%2): Antworten können nicht empfangen werden</translation>
+    </message>
+    <message>
+        <source>sudo ss -uapn &apos;sport = :%1&apos; shows what holds it</source>
+        <translation>sudo ss -uapn &apos;sport = :%1&apos; zeigt, wer ihn belegt</translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 und %2</translation>
+    </message>
+    <message>
+        <source>UDP port %1 is held by %2, which does not share it: the replies cannot be received</source>
+        <translation>UDP-Port %1 ist von %2 belegt, ohne ihn zu teilen: Die Antworten können nicht empfangen werden</translation>
+    </message>
+    <message>
+        <source>stop it: kill %1</source>
+        <translation>beenden: kill %1</translation>
+    </message>
+    <message>
+        <source>UDP port %1 is held by %2 that does not share it; which program it is could not be told as this user: the replies cannot be received</source>
+        <translation>UDP-Port %1 ist von %2 belegt, ohne ihn zu teilen; welches Programm es ist, lässt sich als dieser Benutzer nicht feststellen: Die Antworten können nicht empfangen werden</translation>
+    </message>
+    <message>
+        <source>sudo ss -uapn &apos;sport = :%1&apos; names it; then stop it</source>
+        <translation>sudo ss -uapn &apos;sport = :%1&apos; nennt es; dann beenden</translation>
+    </message>
+    <message>
+        <source>firewalld&apos;s zone</source>
+        <translation>die Zone von firewalld</translation>
+    </message>
+    <message>
+        <source>firewalld is running and its default zone does not open UDP port %1: it rejects the replies</source>
+        <translation>firewalld läuft und seine Standardzone öffnet UDP-Port %1 nicht: Sie weist die Antworten ab</translation>
+    </message>
+    <message>
+        <source>ufw&apos;s state</source>
+        <translation>der Zustand von ufw</translation>
+    </message>
+    <message>
+        <source>ufw&apos;s rule &quot;%1&quot; blocks UDP port %2: the replies do not arrive</source>
+        <translation>die ufw-Regel „%1“ sperrt UDP-Port %2: Die Antworten kommen nicht an</translation>
+    </message>
+    <message>
+        <source>sudo ufw insert 1 allow &quot;%1&quot;   (without the package&apos;s profile: sudo ufw insert 1 allow %2/udp)</source>
+        <translation>sudo ufw insert 1 allow &quot;%1&quot;   (ohne das Profil des Pakets: sudo ufw insert 1 allow %2/udp)</translation>
+    </message>
+    <message>
+        <source>ufw is active and no rule of it allows UDP port %1: it blocks the replies</source>
+        <translation>ufw ist aktiv und keine seiner Regeln erlaubt UDP-Port %1: Es sperrt die Antworten</translation>
+    </message>
+    <message>
+        <source>sudo ufw allow &quot;%1&quot;   (without the package&apos;s profile: sudo ufw allow %2/udp)</source>
+        <translation>sudo ufw allow &quot;%1&quot;   (ohne das Profil des Pakets: sudo ufw allow %2/udp)</translation>
+    </message>
+    <message>
+        <source>the nftables rules</source>
+        <translation>die nftables-Regeln</translation>
+    </message>
+    <message>
+        <source>the nftables rules could not be understood (nft -j list ruleset)</source>
+        <translation>die nftables-Regeln waren nicht zu verstehen (nft -j list ruleset)</translation>
+    </message>
+    <message>
+        <source>the iptables rules</source>
+        <translation>die iptables-Regeln</translation>
+    </message>
+    <message>
+        <source>the drop policy of the nftables input chain %1 of table %2 %3 (no rule accepts UDP port %4)</source>
+        <translation>die Drop-Policy der nftables-Eingangskette %1 der Tabelle %2 %3 (keine Regel akzeptiert UDP-Port %4)</translation>
+    </message>
+    <message>
+        <source>the DROP policy of the iptables INPUT chain (no rule accepts UDP port %1)</source>
+        <translation>die DROP-Policy der iptables-Kette INPUT (keine Regel akzeptiert UDP-Port %1)</translation>
+    </message>
+    <message>
+        <source>%1 drops UDP to port %2: the replies do not arrive</source>
+        <translation>%1 verwirft UDP an Port %2: Die Antworten kommen nicht an</translation>
+    </message>
+</context>
+<context>
     <name>OutputFile</name>
     <message>
         <source>%1 is a symbolic link of another user and is not followed</source>
@@ -591,6 +817,17 @@ Das Gerät könnte sie nie annehmen.</translation>
     <message>
         <source>%1 is a pipe or socket, not a file or device</source>
         <translation>%1 ist eine Pipe oder ein Socket, keine Datei und kein Gerät</translation>
+    </message>
+</context>
+<context>
+    <name>PacketTransceiver</name>
+    <message>
+        <source>Creating message header</source>
+        <translation>Nachrichtenkopf erstellen</translation>
+    </message>
+    <message>
+        <source>Could not get a valid network interface!</source>
+        <translation>Keine gültige Netzwerkschnittstelle gefunden!</translation>
     </message>
 </context>
 <context>

@@ -92,7 +92,7 @@ QString reason(const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();
     if (code == SqliteBusy || code == SqliteLocked)
-        return QStringLiteral("the history file is in use by another program");
+        return HistoryStore::tr("the history file is in use by another program");
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }
 
@@ -159,14 +159,14 @@ bool HistoryStore::Private::connect()
 {
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
     if (!db.isValid()) {
-        error = QStringLiteral("Device history is off: Qt's SQLite driver is missing (package libqt6sql6-sqlite).");
+        error = HistoryStore::tr("Device history is off: Qt's SQLite driver is missing (package libqt6sql6-sqlite).");
         return false;
     }
     db.setDatabaseName(path);
     // Another program writing the same file is waited for this long, no longer.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=2000"));
     if (!db.open()) {
-        error = QStringLiteral("Device history is off: %1.").arg(reason(db.lastError()));
+        error = HistoryStore::tr("Device history is off: %1.").arg(reason(db.lastError()));
         return false;
     }
     return true;
@@ -219,8 +219,8 @@ bool HistoryStore::Private::prepare(bool &damaged)
         version.finish();
         const int known = int(migrations().size());
         if (current > known) {
-            error = QStringLiteral("Device history is off: %1 was written by a newer version of this program "
-                                   "(history version %2, this one knows up to %3); the file is left as it is.")
+            error = HistoryStore::tr("Device history is off: %1 was written by a newer version of this program "
+                                     "(history version %2, this one knows up to %3); the file is left as it is.")
                         .arg(QDir::toNativeSeparators(path))
                         .arg(current)
                         .arg(known);
@@ -245,7 +245,7 @@ bool HistoryStore::Private::prepare(bool &damaged)
     } catch (const Failure &failure) {
         const QString code = failure.error.nativeErrorCode();
         damaged = code == SqliteNotADatabase || code == SqliteCorrupt;
-        error = QStringLiteral("Device history is off: %1.").arg(reason(failure.error));
+        error = HistoryStore::tr("Device history is off: %1.").arg(reason(failure.error));
         return false;
     }
     return true;
@@ -258,7 +258,7 @@ bool HistoryStore::Private::moveAside()
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = QStringLiteral("%1.damaged-%2-%3").arg(path, stamp).arg(n);
     if (!QFile::rename(path, target)) {
-        error = QStringLiteral("Device history is off: the history file %1 is damaged and could not be moved aside.")
+        error = HistoryStore::tr("Device history is off: the history file %1 is damaged and could not be moved aside.")
                     .arg(QDir::toNativeSeparators(path));
         return false;
     }
@@ -268,14 +268,14 @@ bool HistoryStore::Private::moveAside()
             QFile::rename(path + suffix, target + suffix);
     }
     setAside = target;
-    notice = QStringLiteral("The device history file was damaged; it was kept as %1 and a new history begun.")
+    notice = HistoryStore::tr("The device history file was damaged; it was kept as %1 and a new history begun.")
                  .arg(QDir::toNativeSeparators(target));
     return true;
 }
 
 void HistoryStore::Private::turnOff(const QSqlError &failure)
 {
-    error = QStringLiteral("Device history is off: %1.").arg(reason(failure));
+    error = HistoryStore::tr("Device history is off: %1.").arg(reason(failure));
     notice = error;
     disconnect();
 }
@@ -442,7 +442,7 @@ bool HistoryStore::open()
         const QFileInfo file(d->path);
         const QString folder = file.absolutePath();
         if (!QDir().mkpath(folder) || !QFileInfo(folder).isWritable()) {
-            d->error = QStringLiteral("Device history is off: the folder %1 cannot be written to.")
+            d->error = HistoryStore::tr("Device history is off: the folder %1 cannot be written to.")
                            .arg(QDir::toNativeSeparators(folder));
             d->notice = d->error;
             return false;
@@ -456,7 +456,7 @@ bool HistoryStore::open()
     }
     if (!ready) {
         if (d->error.isEmpty())
-            d->error = QStringLiteral("Device history is off: the history file %1 is damaged.")
+            d->error = HistoryStore::tr("Device history is off: the history file %1 is damaged.")
                            .arg(QDir::toNativeSeparators(d->path));
         d->notice = d->error;
         d->disconnect();

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QList>
 #include <QMap>
@@ -53,6 +54,9 @@ struct KnownDevice
 // scan: the store is then closed and says why once; a damaged file is kept aside, never deleted.
 class HistoryStore
 {
+    // The window tells the store's notices in its language; veltra-find stays English.
+    Q_DECLARE_TR_FUNCTIONS(HistoryStore)
+
 public:
     // history.sqlite in the desktop program's data folder ("Orvane/Veltra Device Finder" in the
     // user's data folder), for both programs.

@@ -50,13 +50,16 @@ QString firstLine(const QByteArray &text)
 QString unreadable(const QString &what, const NetworkDiagnosis::ToolResult &result)
 {
     const QString reason = !result.finished
-                               ? QStringLiteral("no answer within %1 s").arg(NetworkDiagnosis::ToolTimeout / 1000)
+                               ? NetworkDiagnosis::tr("no answer within %1 s").arg(NetworkDiagnosis::ToolTimeout / 1000)
                                : firstLine(result.errorOutput + result.output);
-    return QStringLiteral("%1 could not be read (%2)")
-        .arg(what, reason.isEmpty() ? QStringLiteral("no reason given") : reason);
+    return NetworkDiagnosis::tr("%1 could not be read (%2)")
+        .arg(what, reason.isEmpty() ? NetworkDiagnosis::tr("no reason given") : reason);
 }
 
-const QString AsRoot = QStringLiteral("run the check as root: sudo veltra-find diagnose");
+QString asRoot()
+{
+    return NetworkDiagnosis::tr("run the check as root: sudo veltra-find diagnose");
+}
 
 // --- Firewall rules, from nftables or iptables, as far as UDP to the device port goes -----------
 
@@ -235,7 +238,7 @@ Rule nftRule(const QJsonObject &object, const QHash<QString, QJsonArray> &sets)
 {
     Rule rule;
     rule.text =
-        QStringLiteral("the nftables rule (handle %1) in chain %2 of table %3 %4")
+        NetworkDiagnosis::tr("the nftables rule (handle %1) in chain %2 of table %3 %4")
             .arg(object.value(QLatin1String("handle")).toInteger())
             .arg(object.value(QLatin1String("chain")).toString(), object.value(QLatin1String("family")).toString(),
                  object.value(QLatin1String("table")).toString());
@@ -331,7 +334,7 @@ Rule iptablesRule(const QString &line)
 {
     Rule rule;
     const QStringList words = QProcess::splitCommand(line);
-    rule.text = QStringLiteral("the iptables rule \"%1\"").arg(line);
+    rule.text = NetworkDiagnosis::tr("the iptables rule \"%1\"").arg(line);
     bool negated = false;
     for (qsizetype i = 2; i < words.size(); ++i) { // after "-A CHAIN"
         const QString &word = words.at(i);
@@ -463,7 +466,8 @@ QStringList socketOwners(quint64 inode, QStringList *pids)
             QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
             const QString name =
                 comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readAll()).trimmed() : QString();
-            owners.append(QStringLiteral("%1 (pid %2)").arg(name.isEmpty() ? QStringLiteral("a process") : name, pid));
+            owners.append(NetworkDiagnosis::tr("%1 (pid %2)")
+                              .arg(name.isEmpty() ? NetworkDiagnosis::tr("a process") : name, pid));
             pids->append(pid);
             break;
         }
@@ -487,13 +491,18 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::run() const
 {
     QList<Finding> findings = checkInterfaces() + checkPort() + checkFirewall();
     if (!hasProblem(findings)) {
-        const QString cause = QStringLiteral("nothing on this host stops the replies%1: when no device answered, "
-                                             "most likely none could (devices off, on another segment behind a "
-                                             "router, or a cable)")
-                                  .arg(findings.isEmpty() ? QString() : QStringLiteral(" that the checks could see"));
-        findings.append(note(QStringLiteral("summary"), cause,
-                             QStringLiteral("check that the devices are powered and cabled to this host's network "
-                                            "segment, with no router in between")));
+        // Whole sentences, as a translation needs them.
+        const QString cause =
+            findings.isEmpty()
+                ? NetworkDiagnosis::tr("nothing on this host stops the replies: when no device answered, most likely "
+                                       "none could (devices off, on another segment behind a router, or a cable)")
+                : NetworkDiagnosis::tr("nothing on this host stops the replies that the checks could see: when no "
+                                       "device answered, most likely none could (devices off, on another segment "
+                                       "behind a router, or a cable)");
+        findings.append(
+            note(QStringLiteral("summary"), cause,
+                 NetworkDiagnosis::tr("check that the devices are powered and cabled to this host's network "
+                                      "segment, with no router in between")));
     }
     return findings;
 }
@@ -522,23 +531,25 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkInterfaces() const
         for (const QString &address : info.addresses) {
             if (!ConfigCheck::address(address).isEmpty())
                 continue;
-            findings.append(problem(check,
-                                    QStringLiteral("the network interface %1 has the IPv4 address %2 but is down: "
-                                                   "nothing is sent or received on it")
-                                        .arg(info.name, address),
-                                    QStringLiteral("sudo ip link set %1 up").arg(info.name)));
+            findings.append(
+                problem(check,
+                        NetworkDiagnosis::tr("the network interface %1 has the IPv4 address %2 but is down: "
+                                             "nothing is sent or received on it")
+                            .arg(info.name, address),
+                        QStringLiteral("sudo ip link set %1 up").arg(info.name)));
             down.append(info.name);
             break;
         }
     }
     if (PacketTransceiver::usableInterfaces(interfaces).isEmpty()) {
-        findings.prepend(problem(check,
-                                 QStringLiteral("no usable network interface: none is up with an IPv4 address (other "
-                                                "than loopback)"),
-                                 down.isEmpty() ? QStringLiteral("connect this host to the devices' network and give "
-                                                                 "it an IPv4 address (DHCP or static); ip -4 addr "
-                                                                 "shows what it has")
-                                                : QStringLiteral("sudo ip link set %1 up").arg(down.constFirst())));
+        findings.prepend(
+            problem(check,
+                    NetworkDiagnosis::tr("no usable network interface: none is up with an IPv4 address (other "
+                                         "than loopback)"),
+                    down.isEmpty() ? NetworkDiagnosis::tr("connect this host to the devices' network and give "
+                                                          "it an IPv4 address (DHCP or static); ip -4 addr "
+                                                          "shows what it has")
+                                   : QStringLiteral("sudo ip link set %1 up").arg(down.constFirst())));
     }
     return findings;
 }
@@ -559,7 +570,7 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkPort() const
     for (const PortSocket &socket : sockets) {
         const QStringList found = socketOwners(socket.inode, &pids);
         if (found.isEmpty())
-            hidden.append(QStringLiteral("a process of %1").arg(userName(socket.uid)));
+            hidden.append(NetworkDiagnosis::tr("a process of %1").arg(userName(socket.uid)));
         owners += found;
     }
     owners.removeDuplicates();
@@ -567,22 +578,28 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkPort() const
     pids.removeDuplicates();
     if (owners.isEmpty() && hidden.isEmpty()) {
         return {problem(
-            check, QStringLiteral("UDP port %1 cannot be had (%2): replies cannot be received").arg(PortText, error),
-            QStringLiteral("sudo ss -uapn 'sport = :%1' shows what holds it").arg(PortText))};
+            check,
+            NetworkDiagnosis::tr("UDP port %1 cannot be had (%2): replies cannot be received").arg(PortText, error),
+            NetworkDiagnosis::tr("sudo ss -uapn 'sport = :%1' shows what holds it").arg(PortText))};
     }
     if (!owners.isEmpty()) {
-        const QString also = hidden.isEmpty() ? QString() : QStringLiteral(" and ") + hidden.join(QStringLiteral(", "));
-        return {problem(check,
-                        QStringLiteral("UDP port %1 is held by %2%3, which does not share it: the replies cannot be "
-                                       "received")
-                            .arg(PortText, owners.join(QStringLiteral(", ")), also),
-                        QStringLiteral("stop it: kill %1").arg(pids.join(QLatin1Char(' '))))};
+        const QString holders = hidden.isEmpty()
+                                    ? owners.join(QStringLiteral(", "))
+                                    : NetworkDiagnosis::tr("%1 and %2")
+                                          .arg(owners.join(QStringLiteral(", ")), hidden.join(QStringLiteral(", ")));
+        return {
+            problem(check,
+                    NetworkDiagnosis::tr("UDP port %1 is held by %2, which does not share it: the replies cannot be "
+                                         "received")
+                        .arg(PortText, holders),
+                    NetworkDiagnosis::tr("stop it: kill %1").arg(pids.join(QLatin1Char(' '))))};
     }
-    return {problem(check,
-                    QStringLiteral("UDP port %1 is held by %2 that does not share it; which program it is could not "
-                                   "be told as this user: the replies cannot be received")
-                        .arg(PortText, hidden.join(QStringLiteral(", "))),
-                    QStringLiteral("sudo ss -uapn 'sport = :%1' names it; then stop it").arg(PortText))};
+    return {
+        problem(check,
+                NetworkDiagnosis::tr("UDP port %1 is held by %2 that does not share it; which program it is could not "
+                                     "be told as this user: the replies cannot be received")
+                    .arg(PortText, hidden.join(QStringLiteral(", "))),
+                NetworkDiagnosis::tr("sudo ss -uapn 'sport = :%1' names it; then stop it").arg(PortText))};
 }
 
 QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkFirewall() const
@@ -615,7 +632,7 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkFirewalld(bool *running)
     if (says(service, "yes") || says(port, "yes"))
         return {};
     if (!says(port, "no"))
-        return {note(check, unreadable(QStringLiteral("firewalld's zone"), port), AsRoot)};
+        return {note(check, unreadable(NetworkDiagnosis::tr("firewalld's zone"), port), asRoot())};
     // Without the package's service definition, firewalld knows no service of that name.
     const QString fix = says(service, "no")
                             ? QStringLiteral("sudo firewall-cmd --permanent --add-service=%1 && sudo firewall-cmd "
@@ -624,11 +641,12 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkFirewalld(bool *running)
                             : QStringLiteral("sudo firewall-cmd --permanent --add-port=%1/udp && sudo firewall-cmd "
                                              "--reload")
                                   .arg(PortText);
-    return {problem(check,
-                    QStringLiteral("firewalld is running and its default zone does not open UDP port %1: it rejects "
-                                   "the replies")
-                        .arg(PortText),
-                    fix)};
+    return {
+        problem(check,
+                NetworkDiagnosis::tr("firewalld is running and its default zone does not open UDP port %1: it rejects "
+                                     "the replies")
+                    .arg(PortText),
+                fix)};
 }
 
 QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkUfw(bool *active) const
@@ -640,7 +658,7 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkUfw(bool *active) const
         return {};
     const QString text = QString::fromLocal8Bit(status.output);
     if (!status.finished || status.exitCode != 0 || !text.contains(QLatin1String("Status:")))
-        return {note(check, unreadable(QStringLiteral("ufw's state"), status), AsRoot)};
+        return {note(check, unreadable(NetworkDiagnosis::tr("ufw's state"), status), asRoot())};
     if (!text.contains(QLatin1String("Status: active")))
         return {};
     *active = true;
@@ -674,12 +692,13 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkUfw(bool *active) const
         if (cells.at(1).startsWith(QLatin1String("ALLOW")))
             return {};
         if (cells.at(1).startsWith(QLatin1String("DENY")) || cells.at(1).startsWith(QLatin1String("REJECT"))) {
-            return {problem(check,
-                            QStringLiteral("ufw's rule \"%1\" blocks UDP port %2: the replies do not arrive")
-                                .arg(line.simplified(), PortText),
-                            QStringLiteral("sudo ufw insert 1 allow \"%1\"   (without the package's profile: sudo ufw "
-                                           "insert 1 allow %2/udp)")
-                                .arg(profile, PortText))};
+            return {problem(
+                check,
+                NetworkDiagnosis::tr("ufw's rule \"%1\" blocks UDP port %2: the replies do not arrive")
+                    .arg(line.simplified(), PortText),
+                NetworkDiagnosis::tr("sudo ufw insert 1 allow \"%1\"   (without the package's profile: sudo ufw "
+                                     "insert 1 allow %2/udp)")
+                    .arg(profile, PortText))};
         }
     }
     static const QRegularExpression incoming(QStringLiteral("Default: (\\w+) \\(incoming\\)"));
@@ -687,8 +706,8 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkUfw(bool *active) const
         return {};
     return {problem(
         check,
-        QStringLiteral("ufw is active and no rule of it allows UDP port %1: it blocks the replies").arg(PortText),
-        QStringLiteral("sudo ufw allow \"%1\"   (without the package's profile: sudo ufw allow %2/udp)")
+        NetworkDiagnosis::tr("ufw is active and no rule of it allows UDP port %1: it blocks the replies").arg(PortText),
+        NetworkDiagnosis::tr("sudo ufw allow \"%1\"   (without the package's profile: sudo ufw allow %2/udp)")
             .arg(profile, PortText))};
 }
 
@@ -701,18 +720,19 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkRules(bool skipFirewalld
         runner(QStringLiteral("nft"), {QStringLiteral("-j"), QStringLiteral("list"), QStringLiteral("ruleset")});
     if (listed.started) {
         if (!listed.finished || listed.exitCode != 0)
-            return {note(check, unreadable(QStringLiteral("the nftables rules"), listed), AsRoot)};
+            return {note(check, unreadable(NetworkDiagnosis::tr("the nftables rules"), listed), asRoot())};
         // An empty ruleset prints nothing at all.
         ruleset = listed.output.trimmed().isEmpty() ? Ruleset() : parseNft(listed.output);
         if (!ruleset)
-            return {note(check, QStringLiteral("the nftables rules could not be understood (nft -j list ruleset)"))};
+            return {
+                note(check, NetworkDiagnosis::tr("the nftables rules could not be understood (nft -j list ruleset)"))};
     } else {
         nft = false;
         const ToolResult saved = runner(QStringLiteral("iptables-save"), {});
         if (!saved.started)
             return {};
         if (!saved.finished || saved.exitCode != 0)
-            return {note(check, unreadable(QStringLiteral("the iptables rules"), saved), AsRoot)};
+            return {note(check, unreadable(NetworkDiagnosis::tr("the iptables rules"), saved), asRoot())};
         ruleset = parseIptables(saved.output);
     }
 
@@ -727,18 +747,20 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkRules(bool skipFirewalld
         const Outcome outcome = ruleset->evaluate(chain);
         QString where = outcome.where;
         if (outcome.verdict == Verdict::None && chain.policyDrop)
-            where = nft ? QStringLiteral("the drop policy of the nftables input chain %1 of table %2 %3 (no rule "
-                                         "accepts UDP port %4)")
-                              .arg(chain.name, chain.family, chain.table, PortText)
-                        : QStringLiteral("the DROP policy of the iptables INPUT chain (no rule accepts UDP port %1)")
-                              .arg(PortText);
+            where =
+                nft ? NetworkDiagnosis::tr("the drop policy of the nftables input chain %1 of table %2 %3 (no rule "
+                                           "accepts UDP port %4)")
+                          .arg(chain.name, chain.family, chain.table, PortText)
+                    : NetworkDiagnosis::tr("the DROP policy of the iptables INPUT chain (no rule accepts UDP port %1)")
+                          .arg(PortText);
         else if (outcome.verdict != Verdict::Drop)
             continue;
         const QString fix = nft ? QStringLiteral("sudo nft insert rule %1 %2 %3 udp dport %4 accept")
                                       .arg(chain.family, chain.table, chain.name, PortText)
                                 : QStringLiteral("sudo iptables -I INPUT -p udp --dport %1 -j ACCEPT").arg(PortText);
         findings.append(problem(
-            check, QStringLiteral("%1 drops UDP to port %2: the replies do not arrive").arg(where, PortText), fix));
+            check, NetworkDiagnosis::tr("%1 drops UDP to port %2: the replies do not arrive").arg(where, PortText),
+            fix));
     }
     return findings;
 }

@@ -4,6 +4,7 @@
 #include "protocol/packettransceiver.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,6 +17,9 @@
 // is one.
 class NetworkDiagnosis
 {
+    // The window shows the findings in its language; veltra-find loads no translation and stays English.
+    Q_DECLARE_TR_FUNCTIONS(NetworkDiagnosis)
+
 public:
     enum class Severity { Problem, Note };
 

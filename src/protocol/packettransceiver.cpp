@@ -368,8 +368,7 @@ const PacketTransceiver::InterfaceEntry *PacketTransceiver::replyEntry(QByteArra
 QByteArray PacketTransceiver::requestDatagram(int messageId, const QString &destMacAddr, const QByteArray &payload)
 {
     if (interfaces.isEmpty())
-        emit warningMessage(QStringLiteral("Creating message header"),
-                            QStringLiteral("Could not get a valid network interface!"));
+        emit warningMessage(tr("Creating message header"), tr("Could not get a valid network interface!"));
     ++sequenceCounter; // wraps from 65535 to 0
     const MessageHeader header =
         MessageHeader::request(quint32(messageId), destMacAddr, quint32(payload.size()), currentMacAddress(),

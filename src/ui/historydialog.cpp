@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -118,6 +119,38 @@ bool HistoryDialog::belongs(const KnownDevice &device, const QList<HistoryEvent>
     return false;
 }
 
+QString HistoryDialog::kindText(HistoryEvent::Kind kind)
+{
+    switch (kind) {
+    case HistoryEvent::Kind::Appeared:
+        return tr("Appeared");
+    case HistoryEvent::Kind::Disappeared:
+        return tr("Disappeared");
+    case HistoryEvent::Kind::Changed:
+        return tr("Changed");
+    }
+    return {};
+}
+
+QString HistoryDialog::fieldText(const QString &field)
+{
+    static const QHash<QString, const char *> names{{QStringLiteral("device"), QT_TR_NOOP("Device")},
+                                                    {QStringLiteral("firmware"), QT_TR_NOOP("Firmware")},
+                                                    {QStringLiteral("productType"), QT_TR_NOOP("Product type")},
+                                                    {QStringLiteral("hostname"), QT_TR_NOOP("Hostname")},
+                                                    {QStringLiteral("ipConfig"), QT_TR_NOOP("IP config.")},
+                                                    {QStringLiteral("ip"), QT_TR_NOOP("IP Address")},
+                                                    {QStringLiteral("mask"), QT_TR_NOOP("Subnet mask")},
+                                                    {QStringLiteral("gateway"), QT_TR_NOOP("Gateway")},
+                                                    {QStringLiteral("domain"), QT_TR_NOOP("Domain")},
+                                                    {QStringLiteral("dns1"), QT_TR_NOOP("Primary DNS server")},
+                                                    {QStringLiteral("dns2"), QT_TR_NOOP("Secondary DNS server")},
+                                                    {QStringLiteral("protocolVersion"), QT_TR_NOOP("Protocol version")},
+                                                    {QStringLiteral("interface"), QT_TR_NOOP("Interface")}};
+    const char *name = names.value(field);
+    return name ? tr(name) : field;
+}
+
 void HistoryDialog::showDevices()
 {
     const auto show = Show(showBox->currentIndex());
@@ -149,9 +182,8 @@ void HistoryDialog::showEvents()
     // Newest first: the latest change is what one looks for.
     for (int i = 0; i < events.size(); ++i) {
         const HistoryEvent &event = events.at(events.size() - 1 - i);
-        setRow(
-            eventTable, i,
-            {localTime(event.time), HistoryEvent::kindName(event.kind), event.field, event.oldValue, event.newValue});
+        setRow(eventTable, i,
+               {localTime(event.time), kindText(event.kind), fieldText(event.field), event.oldValue, event.newValue});
     }
     eventTable->resizeColumnsToContents();
 }

@@ -27,6 +27,9 @@ public:
     static QString toCsv(const QList<KnownDevice> &devices);
 
 private:
+    // What an event row shows: its kind and field in words, not the keys of the files.
+    static QString kindText(HistoryEvent::Kind kind);
+    static QString fieldText(const QString &field);
     void showDevices();
     void showEvents();
     void exportCsv();
