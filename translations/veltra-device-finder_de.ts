@@ -2,6 +2,57 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="de_DE" sourcelanguage="en">
 <context>
+    <name>ConfigCheck</name>
+    <message>
+        <source>longer than %1 characters</source>
+        <translation>länger als %1 Zeichen</translation>
+    </message>
+    <message>
+        <source>must start with a letter, hold only letters, digits and &quot;-&quot;, end with a letter or digit and be at least two characters long</source>
+        <translation>muss mit einem Buchstaben beginnen, nur Buchstaben, Ziffern und „-“ enthalten, mit einem Buchstaben oder einer Ziffer enden und mindestens zwei Zeichen lang sein</translation>
+    </message>
+    <message>
+        <source>must be a complete IPv4 address such as 192.168.1.20</source>
+        <translation>muss eine vollständige IPv4-Adresse sein, etwa 192.168.1.20</translation>
+    </message>
+    <message>
+        <source>must be a subnet mask of contiguous bits such as 255.255.255.0</source>
+        <translation>muss eine Subnetzmaske aus zusammenhängenden Bits sein, etwa 255.255.255.0</translation>
+    </message>
+    <message>
+        <source>%1 is the network address of mask %2</source>
+        <translation>%1 ist die Netzadresse der Maske %2</translation>
+    </message>
+    <message>
+        <source>%1 is the broadcast address of mask %2</source>
+        <translation>%1 ist die Broadcast-Adresse der Maske %2</translation>
+    </message>
+    <message>
+        <source>holds characters outside Latin-1</source>
+        <translation>enthält Zeichen außerhalb von Latin-1</translation>
+    </message>
+    <message>
+        <source>holds a NUL character</source>
+        <translation>enthält ein NUL-Zeichen</translation>
+    </message>
+    <message>
+        <source>hold characters outside Latin-1</source>
+        <translation>enthalten Zeichen außerhalb von Latin-1</translation>
+    </message>
+    <message>
+        <source>hold a NUL character</source>
+        <translation>enthalten ein NUL-Zeichen</translation>
+    </message>
+    <message>
+        <source>the user name holds a &quot;:&quot;, which ends it on the device&apos;s side</source>
+        <translation>der Benutzername enthält ein „:“, das ihn auf der Seite des Geräts beendet</translation>
+    </message>
+    <message>
+        <source>user name and password together are longer than %1 characters</source>
+        <translation>Benutzername und Passwort sind zusammen länger als %1 Zeichen</translation>
+    </message>
+</context>
+<context>
     <name>ConnectionDialog</name>
     <message>
         <source>Connection properties</source>
@@ -121,6 +172,61 @@ Es wurde nichts gesendet.</translation>
     <message>
         <source>Interface</source>
         <translation>Schnittstelle</translation>
+    </message>
+</context>
+<context>
+    <name>DevicePlan</name>
+    <message>
+        <source>text after the closing quote of a field</source>
+        <translation>Text nach dem schließenden Anführungszeichen eines Feldes</translation>
+    </message>
+    <message>
+        <source>a quote within a field that does not start with one</source>
+        <translation>ein Anführungszeichen in einem Feld, das nicht mit einem beginnt</translation>
+    </message>
+    <message>
+        <source>a quoted field is not closed</source>
+        <translation>ein Feld in Anführungszeichen ist nicht geschlossen</translation>
+    </message>
+    <message>
+        <source>line %1 (row %2)</source>
+        <translation>Zeile %1 (Eintrag %2)</translation>
+    </message>
+    <message>
+        <source>line %1</source>
+        <translation>Zeile %1</translation>
+    </message>
+    <message>
+        <source>row %1</source>
+        <translation>Eintrag %1</translation>
+    </message>
+    <message>
+        <source>larger than %1 MiB</source>
+        <translation>größer als %1 MiB</translation>
+    </message>
+    <message>
+        <source>not UTF-8 text</source>
+        <translation>kein UTF-8-Text</translation>
+    </message>
+    <message>
+        <source>the first line must be &quot;%1&quot;</source>
+        <translation>die erste Zeile muss „%1“ lauten</translation>
+    </message>
+    <message>
+        <source>more than %1 rows</source>
+        <translation>mehr als %1 Einträge</translation>
+    </message>
+    <message>
+        <source>%1 fields, expected %2</source>
+        <translation>%1 Felder, erwartet %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is neither DHCP nor static</source>
+        <translation>„%1“ ist weder DHCP noch static</translation>
+    </message>
+    <message>
+        <source>no header line</source>
+        <translation>keine Kopfzeile</translation>
     </message>
 </context>
 <context>
@@ -831,6 +937,53 @@ Das Gerät könnte sie nie annehmen.</translation>
     </message>
 </context>
 <context>
+    <name>PlanCheck</name>
+    <message>
+        <source>empty</source>
+        <translation>leer</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is in row %2 already</source>
+        <translation>„%1“ steht schon in Eintrag %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not among the devices the scan found</source>
+        <translation>„%1“ ist nicht unter den Geräten, die die Suche gefunden hat</translation>
+    </message>
+    <message>
+        <source>the configuration of %1 has not been read; scan again</source>
+        <translation>die Konfiguration von %1 wurde nicht gelesen; erneut suchen</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is neither DHCP nor static</source>
+        <translation>„%1“ ist weder DHCP noch static</translation>
+    </message>
+    <message>
+        <source>needed to go from DHCP to static</source>
+        <translation>nötig für den Wechsel von DHCP zu static</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; (the device&apos;s own value) %2</source>
+        <translation>„%1“ (der eigene Wert des Geräts) %2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is also the address of row %2 (%3)</source>
+        <translation>„%1“ ist auch die Adresse von Eintrag %2 (%3)</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is also the host name of row %2 (%3)</source>
+        <translation>„%1“ ist auch der Hostname von Eintrag %2 (%3)</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is the address of %2, a device outside the plan</source>
+        <translation>„%1“ ist die Adresse von %2, einem Gerät außerhalb des Plans</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is the host name of %2, a device outside the plan</source>
+        <translation>„%1“ ist der Hostname von %2, einem Gerät außerhalb des Plans</translation>
+    </message>
+</context>
+<context>
     <name>PlanDialog</name>
     <message numerus="yes">
         <source>Set up %n devices</source>
@@ -1062,6 +1215,29 @@ Das Gerät könnte sie nie annehmen.</translation>
     <message>
         <source>Could not save the outcomes to %1: %2</source>
         <translation>Die Ergebnisse konnten nicht nach %1 gespeichert werden: %2</translation>
+    </message>
+</context>
+<context>
+    <name>PlanMaker</name>
+    <message>
+        <source>the first number must be from 0 to %1</source>
+        <translation>die erste Nummer muss zwischen 0 und %1 liegen</translation>
+    </message>
+    <message>
+        <source>first address: &quot;%1&quot; %2</source>
+        <translation>erste Adresse: „%1“ %2</translation>
+    </message>
+    <message>
+        <source>mask: &quot;%1&quot; %2</source>
+        <translation>Maske: „%1“ %2</translation>
+    </message>
+    <message>
+        <source>first address: %1</source>
+        <translation>erste Adresse: %1</translation>
+    </message>
+    <message>
+        <source>the free addresses from %1 to %2 are not enough: %3 of %4 devices got none</source>
+        <translation>die freien Adressen von %1 bis %2 reichen nicht: %3 von %4 Geräten bekamen keine</translation>
     </message>
 </context>
 <context>

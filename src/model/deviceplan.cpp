@@ -50,11 +50,11 @@ Read readRecord(const QString &text, qsizetype *pos, int *line, QStringList *fie
             ++*line;
             return Read::Record;
         } else if (closed) {
-            *error = QStringLiteral("text after the closing quote of a field");
+            *error = DevicePlan::tr("text after the closing quote of a field");
             return Read::Malformed;
         } else if (c == QLatin1Char('"')) {
             if (!field.isEmpty()) {
-                *error = QStringLiteral("a quote within a field that does not start with one");
+                *error = DevicePlan::tr("a quote within a field that does not start with one");
                 return Read::Malformed;
             }
             quoted = true;
@@ -63,14 +63,13 @@ Read readRecord(const QString &text, qsizetype *pos, int *line, QStringList *fie
         }
     }
     if (quoted) {
-        *error = QStringLiteral("a quoted field is not closed");
+        *error = DevicePlan::tr("a quoted field is not closed");
         return Read::Malformed;
     }
     fields->append(field);
     *pos = size;
     return Read::Record;
 }
-
 
 // The line of the first byte that is not UTF-8, for the message.
 int firstUndecodableLine(const QByteArray &csv)
@@ -102,11 +101,11 @@ QString DevicePlan::Problem::toString() const
 {
     QString place;
     if (line > 0 && row > 0)
-        place = QStringLiteral("line %1 (row %2)").arg(line).arg(row);
+        place = DevicePlan::tr("line %1 (row %2)").arg(line).arg(row);
     else if (line > 0)
-        place = QStringLiteral("line %1").arg(line);
+        place = DevicePlan::tr("line %1").arg(line);
     else if (row > 0)
-        place = QStringLiteral("row %1").arg(row);
+        place = DevicePlan::tr("row %1").arg(row);
     if (!field.isEmpty())
         place += (place.isEmpty() ? QString() : QStringLiteral(", ")) + field;
     return place.isEmpty() ? message : place + QStringLiteral(": ") + message;
@@ -139,13 +138,13 @@ DevicePlan DevicePlan::fromCsv(const QByteArray &csv, QList<Problem> *problems)
         return found.isEmpty() ? plan : DevicePlan();
     };
     if (csv.size() > MaxCsvBytes) {
-        found.append({0, 0, QString(), QStringLiteral("larger than %1 MiB").arg(MaxCsvBytes / (1024 * 1024))});
+        found.append({0, 0, QString(), DevicePlan::tr("larger than %1 MiB").arg(MaxCsvBytes / (1024 * 1024))});
         return done({});
     }
     QStringDecoder decoder(QStringDecoder::Utf8); // skips a leading byte order mark
     const QString text = decoder(csv);
     if (decoder.hasError()) {
-        found.append({0, firstUndecodableLine(csv), QString(), QStringLiteral("not UTF-8 text")});
+        found.append({0, firstUndecodableLine(csv), QString(), DevicePlan::tr("not UTF-8 text")});
         return done({});
     }
 
@@ -172,19 +171,19 @@ DevicePlan DevicePlan::fromCsv(const QByteArray &csv, QList<Problem> *problems)
             header = false;
             if (fields != names) {
                 found.append({0, start, QString(),
-                              QStringLiteral("the first line must be \"%1\"").arg(names.join(QLatin1Char(',')))});
+                              DevicePlan::tr("the first line must be \"%1\"").arg(names.join(QLatin1Char(',')))});
                 break;
             }
             continue;
         }
         if (records == MaxRows) {
-            found.append({0, start, QString(), QStringLiteral("more than %1 rows").arg(MaxRows)});
+            found.append({0, start, QString(), DevicePlan::tr("more than %1 rows").arg(MaxRows)});
             break;
         }
         const int row = ++records;
         if (fields.size() != names.size()) {
             found.append(
-                {row, start, QString(), QStringLiteral("%1 fields, expected %2").arg(fields.size()).arg(names.size())});
+                {row, start, QString(), DevicePlan::tr("%1 fields, expected %2").arg(fields.size()).arg(names.size())});
             continue;
         }
         Row planRow{fields.at(0), fields.at(1), fields.at(2), fields.at(3), fields.at(4),
@@ -198,7 +197,7 @@ DevicePlan DevicePlan::fromCsv(const QByteArray &csv, QList<Problem> *problems)
             break;
         case Config::Unknown:
             found.append({row, start, QStringLiteral("config"),
-                          QStringLiteral("\"%1\" is neither DHCP nor static").arg(planRow.config)});
+                          DevicePlan::tr("\"%1\" is neither DHCP nor static").arg(planRow.config)});
             break;
         case Config::Keep:
             break;
@@ -207,7 +206,7 @@ DevicePlan DevicePlan::fromCsv(const QByteArray &csv, QList<Problem> *problems)
         plan.csvLines.append(start);
     }
     if (header && found.isEmpty())
-        found.append({0, 1, QString(), QStringLiteral("no header line")});
+        found.append({0, 1, QString(), DevicePlan::tr("no header line")});
     return done(plan);
 }
 

@@ -4,6 +4,7 @@
 #include "protocol/networkconfigbody.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,9 @@ class DeviceModel;
 // them before anything is sent.
 class DevicePlan
 {
+    // The window shows the problems in its language; veltra-find loads no translation and stays English.
+    Q_DECLARE_TR_FUNCTIONS(DevicePlan)
+
 public:
     struct Row
     {

@@ -62,15 +62,15 @@ PlanCheck::PlanCheck(const DevicePlan &plan, const DeviceModel &model)
         const QString macKey = row.mac.toCaseFolded();
         const auto earlier = rowOfMac.constFind(macKey);
         if (row.mac.isEmpty()) {
-            report(i, "mac", QStringLiteral("empty"));
+            report(i, "mac", PlanCheck::tr("empty"));
         } else if (earlier != rowOfMac.cend()) {
-            report(i, "mac", QStringLiteral("\"%1\" is in row %2 already").arg(row.mac).arg(*earlier + 1));
+            report(i, "mac", PlanCheck::tr("\"%1\" is in row %2 already").arg(row.mac).arg(*earlier + 1));
         } else {
             rowOfMac.insert(macKey, i);
             if (model.findRowByMac(row.mac) < 0)
-                report(i, "mac", QStringLiteral("\"%1\" is not among the devices the scan found").arg(row.mac));
+                report(i, "mac", PlanCheck::tr("\"%1\" is not among the devices the scan found").arg(row.mac));
             else if (!(current = DevicePlan::currentConfig(model, row.mac)))
-                report(i, "mac", QStringLiteral("the configuration of %1 has not been read; scan again").arg(row.mac));
+                report(i, "mac", PlanCheck::tr("the configuration of %1 has not been read; scan again").arg(row.mac));
         }
 
         // The device's own host name goes back unchanged even where the rule would refuse it.
@@ -78,7 +78,7 @@ PlanCheck::PlanCheck(const DevicePlan &plan, const DeviceModel &model)
             checkCell(i, "hostname", row.hostName, &ConfigCheck::hostName);
         const DevicePlan::Config config = DevicePlan::configOf(row.config);
         if (config == DevicePlan::Config::Unknown)
-            report(i, "config", QStringLiteral("\"%1\" is neither DHCP nor static").arg(row.config));
+            report(i, "config", PlanCheck::tr("\"%1\" is neither DHCP nor static").arg(row.config));
         checkCell(i, "ip", row.ip, &ConfigCheck::address);
         checkCell(i, "mask", row.mask, &ConfigCheck::mask);
         checkCell(i, "gateway", row.gateway, &ConfigCheck::address);
@@ -98,7 +98,7 @@ PlanCheck::PlanCheck(const DevicePlan &plan, const DeviceModel &model)
             const QString mask = row.mask.isEmpty() ? current->subnetMask : row.mask;
             if (current->isDhcp()) {
                 // The address a device on DHCP shows is its server's lease, not one to fix for good.
-                const QString why = QStringLiteral("needed to go from DHCP to static");
+                const QString why = PlanCheck::tr("needed to go from DHCP to static");
                 if (row.ip.isEmpty())
                     report(i, "ip", why);
                 if (row.mask.isEmpty())
@@ -106,11 +106,10 @@ PlanCheck::PlanCheck(const DevicePlan &plan, const DeviceModel &model)
             } else {
                 // A static device keeps its address and mask where the cells are empty: the pair
                 // that results must still make a host address.
-                const QString own = QStringLiteral(" (the device's own value)");
                 if (row.ip.isEmpty() && !ConfigCheck::address(ip).isEmpty())
-                    report(i, "ip", QStringLiteral("\"%1\"%2 %3").arg(ip, own, ConfigCheck::address(ip)));
+                    report(i, "ip", tr("\"%1\" (the device's own value) %2").arg(ip, ConfigCheck::address(ip)));
                 if (row.mask.isEmpty() && !ConfigCheck::mask(mask).isEmpty())
-                    report(i, "mask", QStringLiteral("\"%1\"%2 %3").arg(mask, own, ConfigCheck::mask(mask)));
+                    report(i, "mask", tr("\"%1\" (the device's own value) %2").arg(mask, ConfigCheck::mask(mask)));
             }
             if (!current->isDhcp() || (!row.ip.isEmpty() && !row.mask.isEmpty())) {
                 // Says nothing while the address or the mask is refused on its own.
@@ -141,29 +140,29 @@ PlanCheck::PlanCheck(const DevicePlan &plan, const DeviceModel &model)
             names[name].append({-1, mac});
     }
 
-    const auto reportConflict = [&report, &rows](int index, const char *field, const QString &what,
-                                                 const QString &value, const QList<Holder> &holders) {
+    // Whole sentences for each kind of value, as a translation needs them.
+    const auto reportConflict = [&report, &rows](int index, const char *field, bool isAddress, const QString &value,
+                                                 const QList<Holder> &holders) {
         const auto other = std::find_if(holders.cbegin(), holders.cend(),
                                         [index](const Holder &holder) { return holder.row != index; });
         if (other == holders.cend())
             return;
-        if (other->row >= 0)
-            report(index, field,
-                   QStringLiteral("\"%1\" is also the %2 of row %3 (%4)")
-                       .arg(value, what)
-                       .arg(other->row + 1)
-                       .arg(rows.at(other->row).mac));
-        else
-            report(index, field,
-                   QStringLiteral("\"%1\" is the %2 of %3, a device outside the plan").arg(value, what, other->mac));
+        if (other->row >= 0) {
+            const QString text = isAddress ? tr("\"%1\" is also the address of row %2 (%3)")
+                                           : tr("\"%1\" is also the host name of row %2 (%3)");
+            report(index, field, text.arg(value).arg(other->row + 1).arg(rows.at(other->row).mac));
+        } else {
+            const QString text = isAddress ? tr("\"%1\" is the address of %2, a device outside the plan")
+                                           : tr("\"%1\" is the host name of %2, a device outside the plan");
+            report(index, field, text.arg(value, other->mac));
+        }
     };
     for (int i = 0; i < rows.size(); ++i) {
         const Effective &values = effective.at(i);
         if (values.ipGiven)
-            reportConflict(i, "ip", QStringLiteral("address"), rows.at(i).ip, addresses.value(values.ipKey));
+            reportConflict(i, "ip", true, rows.at(i).ip, addresses.value(values.ipKey));
         if (values.nameGiven)
-            reportConflict(i, "hostname", QStringLiteral("host name"), rows.at(i).hostName,
-                           names.value(values.nameKey));
+            reportConflict(i, "hostname", false, rows.at(i).hostName, names.value(values.nameKey));
     }
     std::stable_sort(found.begin(), found.end(), [](const Problem &a, const Problem &b) { return a.row < b.row; });
 }

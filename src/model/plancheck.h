@@ -3,6 +3,7 @@
 
 #include "model/deviceplan.h"
 
+#include <QCoreApplication>
 #include <QList>
 
 class DeviceModel;
@@ -22,6 +23,9 @@ class DeviceModel;
 // fields, but count in no conflict.
 class PlanCheck
 {
+    // The window shows the problems in its language; veltra-find loads no translation and stays English.
+    Q_DECLARE_TR_FUNCTIONS(PlanCheck)
+
 public:
     explicit PlanCheck(const DevicePlan &plan, const DeviceModel &model);
 

@@ -3,6 +3,7 @@
 
 #include "model/deviceplan.h"
 
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -12,6 +13,9 @@ class DeviceModel;
 // first one, and host names from a template. The plan it makes still goes through PlanCheck.
 class PlanMaker
 {
+    // The window shows the problems in its language; veltra-find loads no translation and stays English.
+    Q_DECLARE_TR_FUNCTIONS(PlanMaker)
+
 public:
     struct Settings
     {

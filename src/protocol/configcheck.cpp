@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "protocol/configcheck.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
 
+// The refusals are translated: the window shows them in its language, while veltra-find loads no
+// translation and stays English.
 namespace ConfigCheck {
 
 namespace {
@@ -34,10 +37,11 @@ QString hostName(const QString &text)
 {
     static const QRegularExpression pattern(QRegularExpression::anchoredPattern(hostNamePattern()));
     if (text.size() > HostNameMaxLength)
-        return QStringLiteral("longer than %1 characters").arg(HostNameMaxLength);
+        return QCoreApplication::translate("ConfigCheck", "longer than %1 characters").arg(HostNameMaxLength);
     if (!pattern.match(text).hasMatch())
-        return QStringLiteral("must start with a letter, hold only letters, digits and \"-\", end with a letter or "
-                              "digit and be at least two characters long");
+        return QCoreApplication::translate(
+            "ConfigCheck", "must start with a letter, hold only letters, digits and \"-\", end with a letter or "
+                           "digit and be at least two characters long");
     return QString();
 }
 
@@ -45,15 +49,12 @@ QString address(const QString &text)
 {
     static const QRegularExpression pattern(
         QRegularExpression::anchoredPattern(QStringLiteral("(0|[1-9][0-9]{0,2})(\\.(0|[1-9][0-9]{0,2})){3}")));
-    const QString refusal = QStringLiteral("must be a complete IPv4 address such as 192.168.1.20");
-    if (!pattern.match(text).hasMatch())
-        return refusal;
-    const QStringList groups = text.split(QLatin1Char('.'));
-    for (const QString &group : groups) {
-        if (group.toInt() > 255)
-            return refusal;
-    }
-    return QString();
+    bool valid = pattern.match(text).hasMatch();
+    const QStringList groups = valid ? text.split(QLatin1Char('.')) : QStringList();
+    for (const QString &group : groups)
+        valid = valid && group.toInt() <= 255;
+    return valid ? QString()
+                 : QCoreApplication::translate("ConfigCheck", "must be a complete IPv4 address such as 192.168.1.20");
 }
 
 quint32 addressValue(const QString &text)
@@ -76,7 +77,8 @@ QString mask(const QString &text)
     // Contiguous ones from the top: the complement is one less than a power of two.
     const quint32 inverted = ~value;
     if (value == 0 || (inverted & (inverted + 1)) != 0)
-        return QStringLiteral("must be a subnet mask of contiguous bits such as 255.255.255.0");
+        return QCoreApplication::translate("ConfigCheck",
+                                           "must be a subnet mask of contiguous bits such as 255.255.255.0");
     return QString();
 }
 
@@ -87,33 +89,35 @@ QString hostInNetwork(const QString &ip, const QString &maskText)
     const quint32 value = addressValue(ip);
     const quint32 netmask = addressValue(maskText);
     if ((value & ~netmask) == 0)
-        return QStringLiteral("%1 is the network address of mask %2").arg(ip, maskText);
+        return QCoreApplication::translate("ConfigCheck", "%1 is the network address of mask %2").arg(ip, maskText);
     if ((value | netmask) == 0xffffffffu)
-        return QStringLiteral("%1 is the broadcast address of mask %2").arg(ip, maskText);
+        return QCoreApplication::translate("ConfigCheck", "%1 is the broadcast address of mask %2").arg(ip, maskText);
     return QString();
 }
 
 QString domain(const QString &text)
 {
     if (text.size() > DomainMaxLength)
-        return QStringLiteral("longer than %1 characters").arg(DomainMaxLength);
+        return QCoreApplication::translate("ConfigCheck", "longer than %1 characters").arg(DomainMaxLength);
     if (!isLatin1(text))
-        return QStringLiteral("holds characters outside Latin-1");
+        return QCoreApplication::translate("ConfigCheck", "holds characters outside Latin-1");
     if (text.contains(QChar(0)))
-        return QStringLiteral("holds a NUL character");
+        return QCoreApplication::translate("ConfigCheck", "holds a NUL character");
     return QString();
 }
 
 QString credentials(const QString &user, const QString &password)
 {
     if (!isLatin1(user) || !isLatin1(password))
-        return QStringLiteral("hold characters outside Latin-1");
+        return QCoreApplication::translate("ConfigCheck", "hold characters outside Latin-1");
     if (user.contains(QChar(0)) || password.contains(QChar(0)))
-        return QStringLiteral("hold a NUL character");
+        return QCoreApplication::translate("ConfigCheck", "hold a NUL character");
     if (user.contains(QLatin1Char(':')))
-        return QStringLiteral("the user name holds a \":\", which ends it on the device's side");
+        return QCoreApplication::translate("ConfigCheck",
+                                           "the user name holds a \":\", which ends it on the device's side");
     if (user.size() + 1 + password.size() > CredentialsMaxBytes)
-        return QStringLiteral("user name and password together are longer than %1 characters")
+        return QCoreApplication::translate("ConfigCheck",
+                                           "user name and password together are longer than %1 characters")
             .arg(CredentialsMaxBytes - 1);
     return QString();
 }

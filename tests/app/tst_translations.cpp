@@ -5,6 +5,7 @@
 #include "app/translations.h"
 #include "model/devicemodel.h"
 #include "model/devicestate.h"
+#include "protocol/configcheck.h"
 
 #include <QFile>
 #include <QLibraryInfo>
@@ -70,6 +71,9 @@ void TranslationsTest::embeddedGermanLoads()
     QCOMPARE(NotRespondingState().statusText(), QStringLiteral("Gerät antwortet nicht"));
     QCOMPARE(QCoreApplication::translate("PlanDialog", "Set up %n devices", nullptr, 3),
              QStringLiteral("3 Geräte einrichten"));
+    // Texts of the libraries below the window, which it shows in its boxes.
+    QCOMPARE(ConfigCheck::address(QStringLiteral("1.2.3")),
+             QStringLiteral("muss eine vollständige IPv4-Adresse sein, etwa 192.168.1.20"));
     // Qt's own texts, where the system has Qt's translations (qt6-translations-l10n).
     if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + QStringLiteral("/qtbase_de.qm")))
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
