@@ -1216,6 +1216,26 @@ Das Gerät könnte sie nie annehmen.</translation>
         <source>Could not save the outcomes to %1: %2</source>
         <translation>Die Ergebnisse konnten nicht nach %1 gespeichert werden: %2</translation>
     </message>
+    <message>
+        <source>applied</source>
+        <translation>übernommen</translation>
+    </message>
+    <message>
+        <source>authorization failed</source>
+        <translation>Anmeldung fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <translation>keine Antwort</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>abgelehnt</translation>
+    </message>
+    <message>
+        <source>differs</source>
+        <translation>weicht ab</translation>
+    </message>
 </context>
 <context>
     <name>PlanMaker</name>
@@ -1285,6 +1305,10 @@ Das Gerät könnte sie nie annehmen.</translation>
     <message>
         <source>did not answer the change</source>
         <translation>auf die Änderung nicht geantwortet</translation>
+    </message>
+    <message>
+        <source>%1 shows &quot;%2&quot;, expected &quot;%3&quot;</source>
+        <translation>%1 zeigt „%2“, erwartet „%3“</translation>
     </message>
 </context>
 </TS>

@@ -42,7 +42,7 @@ QString describe(const QStringList &fields, const NetworkConfigBody &sent, const
     QStringList parts;
     for (const QString &field : fields) {
         const int at = int(names.indexOf(field));
-        parts.append(QStringLiteral("%1 shows \"%2\", expected \"%3\"").arg(field, shown.at(at), expected.at(at)));
+        parts.append(PlanRun::tr("%1 shows \"%2\", expected \"%3\"").arg(field, shown.at(at), expected.at(at)));
     }
     return parts.join(QLatin1String("; "));
 }

@@ -409,9 +409,10 @@ void PlanDialog::onDeviceFinished(int index, const QString &mac, PlanRun::Outcom
     Q_UNUSED(mac)
     outcomes.insert(index, outcome);
     progress->setValue(int(outcomes.size()));
-    const QString name = PlanRun::outcomeName(outcome);
-    setStatus(index, detail.isEmpty() || detail == name ? name : QStringLiteral("%1: %2").arg(name, detail),
-              outcome != PlanRun::Outcome::Applied);
+    const QString name = outcomeText(outcome);
+    // An applied device's detail says no more than its outcome.
+    const bool plain = detail.isEmpty() || outcome == PlanRun::Outcome::Applied;
+    setStatus(index, plain ? name : QStringLiteral("%1: %2").arg(name, detail), outcome != PlanRun::Outcome::Applied);
 }
 
 void PlanDialog::onRunFinished(bool cancelled)
@@ -428,6 +429,23 @@ void PlanDialog::onRunFinished(bool cancelled)
         QDialog::reject();
 }
 
+QString PlanDialog::outcomeText(PlanRun::Outcome outcome)
+{
+    switch (outcome) {
+    case PlanRun::Outcome::Applied:
+        return tr("applied");
+    case PlanRun::Outcome::AuthorizationFailed:
+        return tr("authorization failed");
+    case PlanRun::Outcome::NoAnswer:
+        return tr("no answer");
+    case PlanRun::Outcome::Refused:
+        return tr("refused");
+    case PlanRun::Outcome::Differs:
+        return tr("differs");
+    }
+    return {};
+}
+
 QString PlanDialog::summary(bool cancelled) const
 {
     QStringList counts;
@@ -436,7 +454,7 @@ QString PlanDialog::summary(bool cancelled) const
           PlanRun::Outcome::Refused, PlanRun::Outcome::Differs}) {
         const int count = int(std::count(outcomes.cbegin(), outcomes.cend(), outcome));
         if (count > 0)
-            counts.append(QStringLiteral("%1 %2").arg(count).arg(PlanRun::outcomeName(outcome)));
+            counts.append(QStringLiteral("%1 %2").arg(count).arg(outcomeText(outcome)));
     }
     const QString text = counts.join(QLatin1String(", "));
     if (!cancelled)

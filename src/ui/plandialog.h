@@ -64,6 +64,8 @@ private:
     void setStatus(int row, const QString &text, bool warning);
     void setFormEnabled(bool enabled);
     QString summary(bool cancelled) const;
+    // An outcome in the dialog's words; the outcome files keep PlanRun's names.
+    static QString outcomeText(PlanRun::Outcome outcome);
 
     QStringList macs;
     DeviceModel *model = nullptr;
