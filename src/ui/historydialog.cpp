@@ -15,7 +15,9 @@
 #include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
+#include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -41,6 +43,15 @@ QTableWidget *makeTable(const QStringList &headers, const QString &name, QWidget
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
     return table;
+}
+
+// Each column as wide as its texts, the last one to the table's edge: sizing it to its texts
+// leaves it short of the edge until the stretch is asked for again.
+void fitColumns(QTableWidget *table)
+{
+    table->resizeColumnsToContents();
+    table->horizontalHeader()->setStretchLastSection(false);
+    table->horizontalHeader()->setStretchLastSection(true);
 }
 
 void setRow(QTableWidget *table, int row, const QStringList &texts)
@@ -100,6 +111,11 @@ HistoryDialog::HistoryDialog(HistoryStore *historyStore, QWidget *parent) : QDia
     else
         summary->setText(store ? store->notice() : QString());
     showDevices();
+    // Wide enough for every column of the devices, within the screen.
+    const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
+    const int tableWidth = deviceTable->horizontalHeader()->length() + 2 * deviceTable->frameWidth() +
+                           style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, deviceTable) + margins;
+    resize(qBound(width(), tableWidth, qMax(width(), screen()->availableGeometry().width())), height());
 }
 
 bool HistoryDialog::belongs(const KnownDevice &device, const QList<HistoryEvent> &events, Show show)
@@ -167,7 +183,7 @@ void HistoryDialog::showDevices()
                 device.values.value(QStringLiteral("device")), localTime(device.firstSeen), localTime(device.lastSeen),
                 device.presentInLastScan ? tr("found") : tr("missing"), device.interfaceName});
     }
-    deviceTable->resizeColumnsToContents();
+    fitColumns(deviceTable);
     if (store && store->isOpen())
         summary->setText(tr("%1 of %2 devices").arg(shown.size()).arg(known.size()));
     showEvents();
@@ -185,7 +201,7 @@ void HistoryDialog::showEvents()
         setRow(eventTable, i,
                {localTime(event.time), kindText(event.kind), fieldText(event.field), event.oldValue, event.newValue});
     }
-    eventTable->resizeColumnsToContents();
+    fitColumns(eventTable);
 }
 
 QString HistoryDialog::toCsv(const QList<KnownDevice> &devices)
