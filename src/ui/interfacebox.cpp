@@ -9,9 +9,10 @@ namespace {
 constexpr int NameRole = Qt::UserRole;
 constexpr int AddressRole = Qt::UserRole + 1;
 constexpr int AllRole = Qt::UserRole + 2;
-// Characters the closed box shows, "wlan0 (10.1.2.3)"; a longer entry is cut there and read in full
-// in the tool tip and the opened list.
+// Characters the closed box shows: as many as its longest entry, "enp0s31f6 (192.168.100.200)",
+// within these bounds; a longer entry is cut and read in full in the tool tip and the opened list.
 constexpr int MinimumLength = 16;
+constexpr int MaximumLength = 32;
 
 } // namespace
 
@@ -19,8 +20,8 @@ InterfaceBox::InterfaceBox(QWidget *parent) : QComboBox(parent)
 {
     setObjectName(QStringLiteral("interfaceBox"));
     setAccessibleName(tr("Network interface"));
-    // A width of its own, so that a long interface name does not push the box out of a tool bar
-    // that fills the window's least width; the opened list is as wide as its longest entry.
+    // A width of its own, set by the entries within bounds, so that a virtual interface's long name
+    // does not push the rest out of the tool bar; the opened list is as wide as its longest entry.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     setMinimumContentsLength(MinimumLength);
     // Like the tool bar's buttons: Tab reaches it, a click leaves the focus where it was.
@@ -52,6 +53,10 @@ void InterfaceBox::showInterfaces(const QList<PacketTransceiver::InterfaceEntry>
     if (entries.isEmpty())
         addItem(tr("No network interface"));
     setEnabled(!entries.isEmpty());
+    qsizetype longest = 0;
+    for (int i = 0; i < count(); ++i)
+        longest = qMax(longest, itemText(i).size());
+    setMinimumContentsLength(int(qBound(qsizetype(MinimumLength), longest, qsizetype(MaximumLength))));
     if (all && !entries.isEmpty())
         setCurrentIndex(0);
     setToolTip(tr("The network interface to scan on: %1. Choosing one scans on it.").arg(currentText()));

@@ -125,7 +125,6 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
     shownLabel->hide();
     statusBar()->addPermanentWidget(shownLabel);
     setMinimumWidth(890);
-    resize(qMax(width(), openingWidth()), height());
 
     countTimer = new QTimer(this);
     countTimer->setObjectName(QStringLiteral("countTimer"));
@@ -142,6 +141,8 @@ MainWindow::MainWindow(PacketTransceiver::InterfaceSource interfaceSource, QWidg
 
     updateActions();
     showInterfaces();
+    // With the interfaces in their box, whose width follows them.
+    resize(qMax(width(), openingWidth()), height());
 
     ConfigurationChange::connectTracking(transceiver, deviceModel);
     // After the model's own connection, so that the reply's row is there: scanning every interface,

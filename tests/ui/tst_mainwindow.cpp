@@ -28,6 +28,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolBar>
@@ -1582,10 +1583,20 @@ void TestMainWindow::interfaceBoxRereadsWhenOpened()
 
     host = HostInterfaces;
     host.append({QNetworkInterface::IsRunning, MacC, QStringLiteral("eth0.14"), {QStringLiteral("10.14.0.5")}});
+    host.append({QNetworkInterface::IsRunning, MacC, QStringLiteral("enp0s31f6"), {QStringLiteral("10.100.200.201")}});
     box->showPopup();
     box->hidePopup();
     QCOMPARE(box->itemText(4), QStringLiteral("eth0.14 (10.14.0.5)"));
     QCOMPARE(box->currentText(), QStringLiteral("eth0 (10.0.0.5)"));
+    // The closed box is wide enough for its longest entry.
+    const QString longest = box->itemText(5);
+    QCOMPARE(longest, QStringLiteral("enp0s31f6 (10.100.200.201)"));
+    QStyleOptionComboBox option;
+    option.initFrom(box);
+    option.rect = QRect(QPoint(), box->sizeHint());
+    const QRect field = box->style()->subControlRect(QStyle::CC_ComboBox, &option, QStyle::SC_ComboBoxEditField, box);
+    QVERIFY2(field.width() >= box->fontMetrics().horizontalAdvance(longest),
+             qPrintable(QString::number(field.width())));
 }
 
 QTEST_MAIN(TestMainWindow)
