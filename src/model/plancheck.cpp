@@ -62,15 +62,15 @@ PlanCheck::PlanCheck(const DevicePlan &plan, const DeviceModel &model)
         const QString macKey = row.mac.toCaseFolded();
         const auto earlier = rowOfMac.constFind(macKey);
         if (row.mac.isEmpty()) {
-            report(i, "mac", PlanCheck::tr("empty"));
+            report(i, "mac", tr("empty"));
         } else if (earlier != rowOfMac.cend()) {
-            report(i, "mac", PlanCheck::tr("\"%1\" is in row %2 already").arg(row.mac).arg(*earlier + 1));
+            report(i, "mac", tr("\"%1\" is in row %2 already").arg(row.mac).arg(*earlier + 1));
         } else {
             rowOfMac.insert(macKey, i);
             if (model.findRowByMac(row.mac) < 0)
-                report(i, "mac", PlanCheck::tr("\"%1\" is not among the devices the scan found").arg(row.mac));
+                report(i, "mac", tr("\"%1\" is not among the devices the scan found").arg(row.mac));
             else if (!(current = DevicePlan::currentConfig(model, row.mac)))
-                report(i, "mac", PlanCheck::tr("the configuration of %1 has not been read; scan again").arg(row.mac));
+                report(i, "mac", tr("the configuration of %1 has not been read; scan again").arg(row.mac));
         }
 
         // The device's own host name goes back unchanged even where the rule would refuse it.
@@ -78,7 +78,7 @@ PlanCheck::PlanCheck(const DevicePlan &plan, const DeviceModel &model)
             checkCell(i, "hostname", row.hostName, &ConfigCheck::hostName);
         const DevicePlan::Config config = DevicePlan::configOf(row.config);
         if (config == DevicePlan::Config::Unknown)
-            report(i, "config", PlanCheck::tr("\"%1\" is neither DHCP nor static").arg(row.config));
+            report(i, "config", tr("\"%1\" is neither DHCP nor static").arg(row.config));
         checkCell(i, "ip", row.ip, &ConfigCheck::address);
         checkCell(i, "mask", row.mask, &ConfigCheck::mask);
         checkCell(i, "gateway", row.gateway, &ConfigCheck::address);
@@ -98,7 +98,7 @@ PlanCheck::PlanCheck(const DevicePlan &plan, const DeviceModel &model)
             const QString mask = row.mask.isEmpty() ? current->subnetMask : row.mask;
             if (current->isDhcp()) {
                 // The address a device on DHCP shows is its server's lease, not one to fix for good.
-                const QString why = PlanCheck::tr("needed to go from DHCP to static");
+                const QString why = tr("needed to go from DHCP to static");
                 if (row.ip.isEmpty())
                     report(i, "ip", why);
                 if (row.mask.isEmpty())

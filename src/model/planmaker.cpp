@@ -41,8 +41,7 @@ DevicePlan PlanMaker::make(const QStringList &macs, const DeviceModel &model, co
     if (error)
         error->clear();
     if (settings.firstNumber < 0 || settings.firstNumber > std::numeric_limits<int>::max() - macs.size())
-        return fail(
-            PlanMaker::tr("the first number must be from 0 to %1").arg(std::numeric_limits<int>::max() - macs.size()));
+        return fail(tr("the first number must be from 0 to %1").arg(std::numeric_limits<int>::max() - macs.size()));
 
     QList<DevicePlan::Row> rows;
     rows.reserve(macs.size());
@@ -59,13 +58,13 @@ DevicePlan PlanMaker::make(const QStringList &macs, const DeviceModel &model, co
     const QString first = settings.firstAddress;
     QString problem = ConfigCheck::address(first);
     if (!problem.isEmpty())
-        return fail(PlanMaker::tr("first address: \"%1\" %2").arg(first, problem));
+        return fail(tr("first address: \"%1\" %2").arg(first, problem));
     problem = ConfigCheck::mask(settings.mask);
     if (!problem.isEmpty())
-        return fail(PlanMaker::tr("mask: \"%1\" %2").arg(settings.mask, problem));
+        return fail(tr("mask: \"%1\" %2").arg(settings.mask, problem));
     problem = ConfigCheck::hostInNetwork(first, settings.mask);
     if (!problem.isEmpty())
-        return fail(PlanMaker::tr("first address: %1").arg(problem));
+        return fail(tr("first address: %1").arg(problem));
 
     // Every address the table shows is taken, also those of the devices being planned: a device
     // keeps its address until its own change, and the plan is sent one device after another.
@@ -86,7 +85,7 @@ DevicePlan PlanMaker::make(const QStringList &macs, const DeviceModel &model, co
         ++given;
     }
     if (given < rows.size())
-        return fail(PlanMaker::tr("the free addresses from %1 to %2 are not enough: %3 of %4 devices got none")
+        return fail(tr("the free addresses from %1 to %2 are not enough: %3 of %4 devices got none")
                         .arg(first, addressText(broadcast - 1))
                         .arg(rows.size() - given)
                         .arg(rows.size()));

@@ -492,17 +492,15 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::run() const
     QList<Finding> findings = checkInterfaces() + checkPort() + checkFirewall();
     if (!hasProblem(findings)) {
         // Whole sentences, as a translation needs them.
-        const QString cause =
-            findings.isEmpty()
-                ? NetworkDiagnosis::tr("nothing on this host stops the replies: when no device answered, most likely "
+        const QString cause = findings.isEmpty()
+                                  ? tr("nothing on this host stops the replies: when no device answered, most likely "
                                        "none could (devices off, on another segment behind a router, or a cable)")
-                : NetworkDiagnosis::tr("nothing on this host stops the replies that the checks could see: when no "
+                                  : tr("nothing on this host stops the replies that the checks could see: when no "
                                        "device answered, most likely none could (devices off, on another segment "
                                        "behind a router, or a cable)");
-        findings.append(
-            note(QStringLiteral("summary"), cause,
-                 NetworkDiagnosis::tr("check that the devices are powered and cabled to this host's network "
-                                      "segment, with no router in between")));
+        findings.append(note(QStringLiteral("summary"), cause,
+                             tr("check that the devices are powered and cabled to this host's network "
+                                "segment, with no router in between")));
     }
     return findings;
 }
@@ -531,25 +529,23 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkInterfaces() const
         for (const QString &address : info.addresses) {
             if (!ConfigCheck::address(address).isEmpty())
                 continue;
-            findings.append(
-                problem(check,
-                        NetworkDiagnosis::tr("the network interface %1 has the IPv4 address %2 but is down: "
-                                             "nothing is sent or received on it")
-                            .arg(info.name, address),
-                        QStringLiteral("sudo ip link set %1 up").arg(info.name)));
+            findings.append(problem(check,
+                                    tr("the network interface %1 has the IPv4 address %2 but is down: "
+                                       "nothing is sent or received on it")
+                                        .arg(info.name, address),
+                                    QStringLiteral("sudo ip link set %1 up").arg(info.name)));
             down.append(info.name);
             break;
         }
     }
     if (PacketTransceiver::usableInterfaces(interfaces).isEmpty()) {
-        findings.prepend(
-            problem(check,
-                    NetworkDiagnosis::tr("no usable network interface: none is up with an IPv4 address (other "
-                                         "than loopback)"),
-                    down.isEmpty() ? NetworkDiagnosis::tr("connect this host to the devices' network and give "
-                                                          "it an IPv4 address (DHCP or static); ip -4 addr "
-                                                          "shows what it has")
-                                   : QStringLiteral("sudo ip link set %1 up").arg(down.constFirst())));
+        findings.prepend(problem(check,
+                                 tr("no usable network interface: none is up with an IPv4 address (other "
+                                    "than loopback)"),
+                                 down.isEmpty() ? tr("connect this host to the devices' network and give "
+                                                     "it an IPv4 address (DHCP or static); ip -4 addr "
+                                                     "shows what it has")
+                                                : QStringLiteral("sudo ip link set %1 up").arg(down.constFirst())));
     }
     return findings;
 }
@@ -570,36 +566,32 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkPort() const
     for (const PortSocket &socket : sockets) {
         const QStringList found = socketOwners(socket.inode, &pids);
         if (found.isEmpty())
-            hidden.append(NetworkDiagnosis::tr("a process of %1").arg(userName(socket.uid)));
+            hidden.append(tr("a process of %1").arg(userName(socket.uid)));
         owners += found;
     }
     owners.removeDuplicates();
     hidden.removeDuplicates();
     pids.removeDuplicates();
     if (owners.isEmpty() && hidden.isEmpty()) {
-        return {problem(
-            check,
-            NetworkDiagnosis::tr("UDP port %1 cannot be had (%2): replies cannot be received").arg(PortText, error),
-            NetworkDiagnosis::tr("sudo ss -uapn 'sport = :%1' shows what holds it").arg(PortText))};
+        return {problem(check, tr("UDP port %1 cannot be had (%2): replies cannot be received").arg(PortText, error),
+                        tr("sudo ss -uapn 'sport = :%1' shows what holds it").arg(PortText))};
     }
     if (!owners.isEmpty()) {
-        const QString holders = hidden.isEmpty()
-                                    ? owners.join(QStringLiteral(", "))
-                                    : NetworkDiagnosis::tr("%1 and %2")
-                                          .arg(owners.join(QStringLiteral(", ")), hidden.join(QStringLiteral(", ")));
-        return {
-            problem(check,
-                    NetworkDiagnosis::tr("UDP port %1 is held by %2, which does not share it: the replies cannot be "
-                                         "received")
-                        .arg(PortText, holders),
-                    NetworkDiagnosis::tr("stop it: kill %1").arg(pids.join(QLatin1Char(' '))))};
+        const QString holders =
+            hidden.isEmpty()
+                ? owners.join(QStringLiteral(", "))
+                : tr("%1 and %2").arg(owners.join(QStringLiteral(", ")), hidden.join(QStringLiteral(", ")));
+        return {problem(check,
+                        tr("UDP port %1 is held by %2, which does not share it: the replies cannot be "
+                           "received")
+                            .arg(PortText, holders),
+                        tr("stop it: kill %1").arg(pids.join(QLatin1Char(' '))))};
     }
-    return {
-        problem(check,
-                NetworkDiagnosis::tr("UDP port %1 is held by %2 that does not share it; which program it is could not "
-                                     "be told as this user: the replies cannot be received")
-                    .arg(PortText, hidden.join(QStringLiteral(", "))),
-                NetworkDiagnosis::tr("sudo ss -uapn 'sport = :%1' names it; then stop it").arg(PortText))};
+    return {problem(check,
+                    tr("UDP port %1 is held by %2 that does not share it; which program it is could not "
+                       "be told as this user: the replies cannot be received")
+                        .arg(PortText, hidden.join(QStringLiteral(", "))),
+                    tr("sudo ss -uapn 'sport = :%1' names it; then stop it").arg(PortText))};
 }
 
 QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkFirewall() const
@@ -632,7 +624,7 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkFirewalld(bool *running)
     if (says(service, "yes") || says(port, "yes"))
         return {};
     if (!says(port, "no"))
-        return {note(check, unreadable(NetworkDiagnosis::tr("firewalld's zone"), port), asRoot())};
+        return {note(check, unreadable(tr("firewalld's zone"), port), asRoot())};
     // Without the package's service definition, firewalld knows no service of that name.
     const QString fix = says(service, "no")
                             ? QStringLiteral("sudo firewall-cmd --permanent --add-service=%1 && sudo firewall-cmd "
@@ -641,12 +633,11 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkFirewalld(bool *running)
                             : QStringLiteral("sudo firewall-cmd --permanent --add-port=%1/udp && sudo firewall-cmd "
                                              "--reload")
                                   .arg(PortText);
-    return {
-        problem(check,
-                NetworkDiagnosis::tr("firewalld is running and its default zone does not open UDP port %1: it rejects "
-                                     "the replies")
-                    .arg(PortText),
-                fix)};
+    return {problem(check,
+                    tr("firewalld is running and its default zone does not open UDP port %1: it rejects "
+                       "the replies")
+                        .arg(PortText),
+                    fix)};
 }
 
 QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkUfw(bool *active) const
@@ -658,7 +649,7 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkUfw(bool *active) const
         return {};
     const QString text = QString::fromLocal8Bit(status.output);
     if (!status.finished || status.exitCode != 0 || !text.contains(QLatin1String("Status:")))
-        return {note(check, unreadable(NetworkDiagnosis::tr("ufw's state"), status), asRoot())};
+        return {note(check, unreadable(tr("ufw's state"), status), asRoot())};
     if (!text.contains(QLatin1String("Status: active")))
         return {};
     *active = true;
@@ -694,10 +685,9 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkUfw(bool *active) const
         if (cells.at(1).startsWith(QLatin1String("DENY")) || cells.at(1).startsWith(QLatin1String("REJECT"))) {
             return {problem(
                 check,
-                NetworkDiagnosis::tr("ufw's rule \"%1\" blocks UDP port %2: the replies do not arrive")
-                    .arg(line.simplified(), PortText),
-                NetworkDiagnosis::tr("sudo ufw insert 1 allow \"%1\"   (without the package's profile: sudo ufw "
-                                     "insert 1 allow %2/udp)")
+                tr("ufw's rule \"%1\" blocks UDP port %2: the replies do not arrive").arg(line.simplified(), PortText),
+                tr("sudo ufw insert 1 allow \"%1\"   (without the package's profile: sudo ufw "
+                   "insert 1 allow %2/udp)")
                     .arg(profile, PortText))};
         }
     }
@@ -705,10 +695,8 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkUfw(bool *active) const
     if (incoming.match(text).captured(1) == QLatin1String("allow"))
         return {};
     return {problem(
-        check,
-        NetworkDiagnosis::tr("ufw is active and no rule of it allows UDP port %1: it blocks the replies").arg(PortText),
-        NetworkDiagnosis::tr("sudo ufw allow \"%1\"   (without the package's profile: sudo ufw allow %2/udp)")
-            .arg(profile, PortText))};
+        check, tr("ufw is active and no rule of it allows UDP port %1: it blocks the replies").arg(PortText),
+        tr("sudo ufw allow \"%1\"   (without the package's profile: sudo ufw allow %2/udp)").arg(profile, PortText))};
 }
 
 QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkRules(bool skipFirewalld, bool skipUfw) const
@@ -720,19 +708,18 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkRules(bool skipFirewalld
         runner(QStringLiteral("nft"), {QStringLiteral("-j"), QStringLiteral("list"), QStringLiteral("ruleset")});
     if (listed.started) {
         if (!listed.finished || listed.exitCode != 0)
-            return {note(check, unreadable(NetworkDiagnosis::tr("the nftables rules"), listed), asRoot())};
+            return {note(check, unreadable(tr("the nftables rules"), listed), asRoot())};
         // An empty ruleset prints nothing at all.
         ruleset = listed.output.trimmed().isEmpty() ? Ruleset() : parseNft(listed.output);
         if (!ruleset)
-            return {
-                note(check, NetworkDiagnosis::tr("the nftables rules could not be understood (nft -j list ruleset)"))};
+            return {note(check, tr("the nftables rules could not be understood (nft -j list ruleset)"))};
     } else {
         nft = false;
         const ToolResult saved = runner(QStringLiteral("iptables-save"), {});
         if (!saved.started)
             return {};
         if (!saved.finished || saved.exitCode != 0)
-            return {note(check, unreadable(NetworkDiagnosis::tr("the iptables rules"), saved), asRoot())};
+            return {note(check, unreadable(tr("the iptables rules"), saved), asRoot())};
         ruleset = parseIptables(saved.output);
     }
 
@@ -747,20 +734,17 @@ QList<NetworkDiagnosis::Finding> NetworkDiagnosis::checkRules(bool skipFirewalld
         const Outcome outcome = ruleset->evaluate(chain);
         QString where = outcome.where;
         if (outcome.verdict == Verdict::None && chain.policyDrop)
-            where =
-                nft ? NetworkDiagnosis::tr("the drop policy of the nftables input chain %1 of table %2 %3 (no rule "
-                                           "accepts UDP port %4)")
-                          .arg(chain.name, chain.family, chain.table, PortText)
-                    : NetworkDiagnosis::tr("the DROP policy of the iptables INPUT chain (no rule accepts UDP port %1)")
-                          .arg(PortText);
+            where = nft ? tr("the drop policy of the nftables input chain %1 of table %2 %3 (no rule "
+                             "accepts UDP port %4)")
+                              .arg(chain.name, chain.family, chain.table, PortText)
+                        : tr("the DROP policy of the iptables INPUT chain (no rule accepts UDP port %1)").arg(PortText);
         else if (outcome.verdict != Verdict::Drop)
             continue;
         const QString fix = nft ? QStringLiteral("sudo nft insert rule %1 %2 %3 udp dport %4 accept")
                                       .arg(chain.family, chain.table, chain.name, PortText)
                                 : QStringLiteral("sudo iptables -I INPUT -p udp --dport %1 -j ACCEPT").arg(PortText);
-        findings.append(problem(
-            check, NetworkDiagnosis::tr("%1 drops UDP to port %2: the replies do not arrive").arg(where, PortText),
-            fix));
+        findings.append(
+            problem(check, tr("%1 drops UDP to port %2: the replies do not arrive").arg(where, PortText), fix));
     }
     return findings;
 }
